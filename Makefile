@@ -1,0 +1,53 @@
+# Lorn2: the commands of the README. `make check` is what CI runs.
+BUILD_DIR   ?= build
+ASAN_DIR    ?= build-asan
+FUZZ_DIR    ?= build-fuzz
+BUILD_TYPE  ?= RelWithDebInfo
+JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+FUZZ_SECONDS ?= 20
+
+.PHONY: all deps configure build check run demo bench asan fuzz format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD_DIR)/build.ninja:
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+configure: $(BUILD_DIR)/build.ninja
+
+build: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+check: deps build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+run: deps build
+	@scripts/run
+
+demo: deps build
+	@scripts/demo
+
+bench: build
+	@scripts/bench $(BUILD_DIR)
+
+asan: deps
+	cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLORN2_SANITIZE=ON -DLORN2_BENCH=OFF
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1 \
+		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DLORN2_FUZZ=ON -DLORN2_BENCH=OFF -DLORN2_TESTS=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_targets
+	@scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

@@ -1,0 +1,169 @@
+#include "Command.h"
+
+#include <QDir>
+
+#include "CliShell.h"
+#include "app/CLorn2App.h"
+#include "app/CLorn2Doc.h"
+#include "base/MessageBox.h"
+#include "lorn2_version/Version.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QCommandLineOption& helpOption()
+{
+    static const QCommandLineOption option(QStringList{u"h"_s, u"help"_s}, u"Show this help."_s);
+    return option;
+}
+
+class CliFrontEnd : public AppFrontEnd
+{
+public:
+    explicit CliFrontEnd(CliShell& shell)
+        : m_shell(shell)
+    {
+    }
+    bool createFrame(CLorn2Doc& document) override
+    {
+        document.setShell(&m_shell);
+        return true;
+    }
+
+private:
+    CliShell& m_shell;
+};
+
+QString programUsage()
+{
+    QString text = u"Usage: lorn2-cli [-C DIR] COMMAND [ARGUMENTS] [OPTIONS]\n"
+                   "       lorn2-cli --help | --version\n\n"
+                   "Runs the commands of Lorn2 without windows, on the working folder (the current\n"
+                   "directory, or DIR).\n\n"
+                   "Options:\n"
+                   "  -C DIR         change to DIR first\n"
+                   "  -h, --help     show this help\n"
+                   "  --version      show the version\n\n"
+                   "Commands:\n"_s;
+    for (const auto& c : allCommands())
+        text += u"  "_s + c->name().leftJustified(14) + u' ' + c->description() + u'\n';
+    text += u"\nRun 'lorn2-cli COMMAND --help' for the options of a command.\n"_s;
+    return text;
+}
+
+} // namespace
+
+QString Command::usageText(const QCommandLineParser& parser) const
+{
+    // The parser names the program by its file path; show the command as it is typed.
+    QString text = parser.helpText();
+    const qsizetype eol = text.indexOf(u'\n');
+    QString usage = u"Usage: lorn2-cli "_s + name();
+    if (!arguments().isEmpty())
+        usage += u' ' + arguments();
+    usage += u" [options]"_s;
+    if (eol < 0)
+        return usage + u'\n';
+    return usage + text.mid(eol);
+}
+
+int Command::usageError(const QString& message, const QCommandLineParser& parser, CliStreams& io) const
+{
+    io.err << u"lorn2-cli "_s << name() << u": "_s << message << u'\n' << usageText(parser);
+    io.err.flush();
+    return cliexit::Usage;
+}
+
+int Command::run(const QStringList& args, CliStreams& io)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description());
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOption(helpOption());
+    addOptions(parser);
+    if (!arguments().isEmpty())
+        parser.addPositionalArgument(arguments(), QString());
+    QStringList argv = args;
+    argv[0] = u"lorn2-cli "_s + name();
+    if (!parser.parse(argv))
+        return usageError(parser.errorText(), parser, io);
+    if (parser.isSet(helpOption())) {
+        io.out << usageText(parser);
+        io.out.flush();
+        return cliexit::Ok;
+    }
+    const qsizetype n = parser.positionalArguments().size();
+    if (n < minArguments())
+        return usageError(u"missing arguments"_s, parser, io);
+    if (maxArguments() >= 0 && n > maxArguments())
+        return usageError(u"unexpected argument '%1'"_s.arg(parser.positionalArguments().value(maxArguments())),
+                          parser, io);
+    return execute(parser, io);
+}
+
+int DocumentCommand::execute(const QCommandLineParser& parser, CliStreams& io)
+{
+    CliShell shell;
+    CliFrontEnd frontEnd(shell);
+    AppOptions options;
+    options.instanceControl = false;
+    CLorn2App app(options);
+    if (!app.InitInstance({}, frontEnd))
+        return cliexit::Failed;
+    const int rc = executeWithDocument(app, *app.document(), shell, parser, io);
+    io.out.flush();
+    io.err.flush();
+    app.ExitInstance();
+    return rc;
+}
+
+int runCli(const QStringList& arguments, CliStreams& io)
+{
+    auto commands = allCommands();
+    qsizetype i = 1;
+    while (i < arguments.size()) {
+        const QString& a = arguments[i];
+        if (a == u"--help"_s || a == u"-h"_s) {
+            io.out << programUsage();
+            io.out.flush();
+            return cliexit::Ok;
+        }
+        if (a == u"--version"_s) {
+            io.out << u"lorn2-cli "_s << QLatin1StringView(LORN2_VERSION_STRING) << u'\n';
+            io.out.flush();
+            return cliexit::Ok;
+        }
+        QString dir;
+        if (a == u"-C"_s) {
+            if (i + 1 >= arguments.size()) {
+                io.err << u"lorn2-cli: -C needs a folder\n"_s << programUsage();
+                return cliexit::Usage;
+            }
+            dir = arguments[i + 1];
+            i += 2;
+        } else if (a.startsWith(u"-C"_s)) {
+            dir = a.mid(2);
+            ++i;
+        } else if (a.startsWith(u'-')) {
+            io.err << u"lorn2-cli: unknown option '"_s << a << u"'\n"_s << programUsage();
+            return cliexit::Usage;
+        } else {
+            break;
+        }
+        if (!QDir::setCurrent(dir)) {
+            io.err << u"lorn2-cli: cannot change to folder '"_s << dir << u"'\n"_s;
+            return cliexit::Failed;
+        }
+    }
+    if (i >= arguments.size()) {
+        io.err << u"lorn2-cli: no command given\n"_s << programUsage();
+        return cliexit::Usage;
+    }
+    for (const auto& c : commands) {
+        if (c->name() == arguments[i])
+            return c->run(arguments.mid(i), io);
+    }
+    io.err << u"lorn2-cli: unknown command '"_s << arguments[i] << u"'\n"_s << programUsage();
+    return cliexit::Usage;
+}

@@ -1,0 +1,55 @@
+#include "TestSupport.h"
+
+#include <QFile>
+#include <QProcessEnvironment>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace testsupport {
+
+MessageRecorder::MessageRecorder()
+    : m_box(std::make_shared<RecordingMessageBox>())
+    , m_scope(m_box)
+{
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+QString binary(const QString& name)
+{
+    QString dir = QProcessEnvironment::systemEnvironment().value(u"LORN2_BIN_DIR"_s);
+    if (dir.isEmpty())
+        dir = QStringLiteral(LORN2_BUILD_BIN_DIR);
+    return dir + u'/' + name;
+}
+
+QStringList iniSection(const QString& path, const QString& section)
+{
+    QStringList lines;
+    bool inside = false;
+    const QString header = u'[' + section + u']';
+    for (const QByteArray& raw : readFile(path).split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith(u'[')) {
+            inside = line == header;
+            continue;
+        }
+        if (inside && !line.isEmpty())
+            lines << line;
+    }
+    return lines;
+}
+
+} // namespace testsupport
