@@ -1,0 +1,772 @@
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QScopeGuard>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#include "TestSupport.h"
+#include "app/CLorn2App.h"
+#include "app/CLorn2Doc.h"
+#include "app/Commands.h"
+#include "app/ProfileStore.h"
+#include "ui/CAboutDlg.h"
+#include "ui/CLorn2View.h"
+#include "ui/CMainFrame.h"
+#include "ui/CParamDlg.h"
+#include "ui/CSplashWindow.h"
+#include "ui/DesktopFrontEnd.h"
+#include "ui/LogFontConversion.h"
+#include "ui/QtMessageBoxBackend.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// A document on a settings file of its own, with the main frame as its shell.
+struct FrameFixture
+{
+    FrameFixture()
+        : profile(dir.filePath(u"lorn2.ini"_s))
+        , document(profile)
+        , frame(document)
+    {
+        document.setShell(&frame);
+    }
+
+    QTemporaryDir dir;
+    ProfileStore profile;
+    CLorn2Doc document;
+    CMainFrame frame;
+};
+
+// Runs `script` on the next modal dialog of type T once it is up; gives up (rejecting whatever is
+// modal) after a few seconds so a broken test cannot hang in exec().
+template<typename T>
+void onNextModal(QObject* context, std::function<void(T&)> script, int triesLeft = 300)
+{
+    QTimer::singleShot(10, context, [context, script, triesLeft] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            script(*dialog);
+            return;
+        }
+        if (triesLeft > 0) {
+            onNextModal<T>(context, script, triesLeft - 1);
+            return;
+        }
+        if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            modal->reject();
+    });
+}
+
+void clickOk(CParamDlg& dialog)
+{
+    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
+        if (button->text() == u"ОК"_s) {
+            QTest::mouseClick(button, Qt::LeftButton);
+            return;
+        }
+    }
+    QFAIL("no OK button");
+}
+
+// "Menu/Submenu|caption|command" for every item of a menu, "-" for separators.
+void describeMenu(const QMenu* menu, const QString& path, QStringList& out)
+{
+    for (const QAction* action : menu->actions()) {
+        if (action->isSeparator()) {
+            out << path + u"|-"_s;
+        } else if (action->menu() != nullptr) {
+            out << path + u'|' + action->text() + u"|>"_s;
+            describeMenu(action->menu(), path + u'/' + action->text(), out);
+        } else {
+            out << path + u'|' + action->text() + u'|' + QString::number(action->data().toInt());
+        }
+    }
+}
+
+bool fitsArea(const QString& family, int points, const QStringList& lines, QSize area, const QPaintDevice* device)
+{
+    const QFontMetrics metrics(CSplashWindow::makeFont(family, points), device);
+    if (metrics.height() > area.height() / std::max<int>(lines.size(), 1))
+        return false;
+    for (const QString& line : lines) {
+        if (metrics.horizontalAdvance(line) > area.width())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+class TestUi : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void paramDialogRefuses_data();
+    void paramDialogRefuses();
+    void paramDialogAccepts_data();
+    void paramDialogAccepts();
+    void pointsConversion_data();
+    void pointsConversion();
+    void parametersThroughDocument_data();
+    void parametersThroughDocument();
+
+    void menuCaptions();
+    void commandStates_data();
+    void commandStates();
+    void diagnosticShortcut();
+    void toolbarToggle();
+    void viewSwitching_data();
+    void viewSwitching();
+
+    void deviceListColumns();
+    void deviceListRemoveRow_data();
+    void deviceListRemoveRow();
+
+    void splashFontFitting();
+    void splashVersionText_data();
+    void splashVersionText();
+    void aboutVersionText_data();
+    void aboutVersionText();
+
+    void fontFromLogFont_data();
+    void fontFromLogFont();
+    void fontBackToLogFont();
+
+    void messageBoxFromWorkerThread_data();
+    void messageBoxFromWorkerThread();
+
+    void startUpAndExit();
+};
+
+void TestUi::paramDialogRefuses_data()
+{
+    QTest::addColumn<bool>("tabField");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("message");
+    const QString tabRange = u"Введите целое число от 0 до 65535."_s;
+    const QString pointsRange = u"Введите целое число от 1 до 1638."_s;
+    QTest::newRow("tab 70000") << true << u"70000"_s << tabRange;
+    QTest::newRow("tab -1") << true << u"-1"_s << tabRange;
+    QTest::newRow("tab abc") << true << u"abc"_s << tabRange;
+    QTest::newRow("tab empty") << true << QString() << tabRange;
+    QTest::newRow("tab 65536") << true << u"65536"_s << tabRange;
+    QTest::newRow("tab 1.5") << true << u"1.5"_s << tabRange;
+    QTest::newRow("points 0") << false << u"0"_s << pointsRange;
+    QTest::newRow("points huge") << false << u"99999999999"_s << pointsRange;
+}
+
+void TestUi::paramDialogRefuses()
+{
+    QFETCH(bool, tabField);
+    QFETCH(QString, typed);
+    QFETCH(QString, message);
+    testsupport::MessageRecorder recorder;
+    CParamDlg dialog(8, 10);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QLineEdit* edit = tabField ? dialog.tabSizeEdit() : dialog.fontPointsEdit();
+    edit->setText(typed);
+    clickOk(dialog);
+
+    QCOMPARE(recorder->texts(), QStringList{message});
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QCOMPARE(dialog.tabSize(), 8);
+    QCOMPARE(dialog.fontPoints(), 10);
+    QCOMPARE(QApplication::focusWidget(), edit);
+    QCOMPARE(edit->selectedText(), typed);
+}
+
+void TestUi::paramDialogAccepts_data()
+{
+    QTest::addColumn<QString>("tab");
+    QTest::addColumn<QString>("points");
+    QTest::addColumn<int>("tabSize");
+    QTest::addColumn<int>("fontPoints");
+    QTest::newRow("lowest") << u"0"_s << u"1"_s << 0 << 1;
+    QTest::newRow("highest") << u"65535"_s << u"1638"_s << 65535 << 1638;
+    QTest::newRow("blanks around") << u" 4 "_s << u"12 "_s << 4 << 12;
+}
+
+void TestUi::paramDialogAccepts()
+{
+    QFETCH(QString, tab);
+    QFETCH(QString, points);
+    QFETCH(int, tabSize);
+    QFETCH(int, fontPoints);
+    testsupport::MessageRecorder recorder;
+    CParamDlg dialog(8, 10);
+    dialog.show();
+    dialog.tabSizeEdit()->setText(tab);
+    dialog.fontPointsEdit()->setText(points);
+    clickOk(dialog);
+
+    QVERIFY(recorder->texts().isEmpty());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.tabSize(), tabSize);
+    QCOMPARE(dialog.fontPoints(), fontPoints);
+}
+
+void TestUi::pointsConversion_data()
+{
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("points");
+    QTest::addColumn<int>("heightBack");
+    QTest::newRow("default font at 96") << -10 << 96 << 8 << -10;
+    QTest::newRow("rounds up at 96") << -13 << 96 << 10 << -13;
+    QTest::newRow("rounds down at 96") << -11 << 96 << 8 << -10;
+    QTest::newRow("72 dpi is identity") << -12 << 72 << 12 << -12;
+    QTest::newRow("120 dpi") << -16 << 120 << 10 << -16;
+    QTest::newRow("144 dpi") << -20 << 144 << 10 << -20;
+}
+
+void TestUi::pointsConversion()
+{
+    QFETCH(int, height);
+    QFETCH(int, dpi);
+    QFETCH(int, points);
+    QFETCH(int, heightBack);
+    QCOMPARE(CLorn2Doc::pointsFromHeight(height, dpi), points);
+    QCOMPARE(CLorn2Doc::heightFromPoints(points, dpi), heightBack);
+}
+
+void TestUi::parametersThroughDocument_data()
+{
+    QTest::addColumn<bool>("accept");
+    QTest::newRow("ok") << true;
+    QTest::newRow("cancel") << false;
+}
+
+void TestUi::parametersThroughDocument()
+{
+    QFETCH(bool, accept);
+    testsupport::MessageRecorder recorder;
+    FrameFixture f;
+    f.frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+    const int dpi = f.frame.viewLogPixelsY().value_or(0);
+    QVERIFY(dpi > 0);
+
+    QString shownTab;
+    QString shownPoints;
+    onNextModal<CParamDlg>(this, [&](CParamDlg& dialog) {
+        shownTab = dialog.tabSizeEdit()->text();
+        shownPoints = dialog.fontPointsEdit()->text();
+        dialog.tabSizeEdit()->setText(u"4"_s);
+        dialog.fontPointsEdit()->setText(u"12"_s);
+        if (accept)
+            clickOk(dialog);
+        else
+            dialog.reject();
+    });
+    f.frame.runCommand(cmd::Parameters);
+
+    QCOMPARE(shownTab, u"8"_s);
+    QCOMPARE(shownPoints, QString::number(CLorn2Doc::pointsFromHeight(-10, dpi)));
+    QVERIFY(recorder->texts().isEmpty());
+    const QStringList written = testsupport::iniSection(f.profile.path(), u"Settings"_s);
+    if (accept) {
+        QCOMPARE(f.document.m_tabSize, 4);
+        QCOMPARE(f.document.m_viewFont.Height, CLorn2Doc::heightFromPoints(12, dpi));
+        QVERIFY(written.contains(u"ReportTabSize=4"_s));
+        QVERIFY(testsupport::iniSection(f.profile.path(), u"ReportViewFont"_s)
+                    .contains(u"Height="_s + QString::number(CLorn2Doc::heightFromPoints(12, dpi))));
+    } else {
+        QCOMPARE(f.document.m_tabSize, 8);
+        QCOMPARE(f.document.m_viewFont.Height, -10);
+        QVERIFY(written.isEmpty());
+    }
+}
+
+void TestUi::menuCaptions()
+{
+    FrameFixture f;
+    QStringList titles;
+    QStringList items;
+    for (const QAction* action : f.frame.menuBar()->actions()) {
+        titles << action->text();
+        describeMenu(action->menu(), action->text(), items);
+    }
+    const QStringList expectedTitles{u"&Файл"_s,  u"Теплосчётчики"_s, u"Конфигурация ТС"_s, u"Архивы"_s,
+                                     u"Отчёты"_s, u"Сервис"_s,        u"Вид"_s,             u"Справка"_s};
+    QCOMPARE(titles, expectedTitles);
+
+    const QStringList expectedItems{
+        u"&Файл|Настройки печати...|57606"_s,
+        u"&Файл|-"_s,
+        u"&Файл|В&ыход|57665"_s,
+        u"Теплосчётчики|Добавить учётную запись...|32772"_s,
+        u"Теплосчётчики|Удалить учётную запись|32774"_s,
+        u"Теплосчётчики|Изменить учётную запись|>"_s,
+        u"Теплосчётчики/Изменить учётную запись|Параметры связи...|32777"_s,
+        u"Теплосчётчики/Изменить учётную запись|Поля записи...|32779"_s,
+        u"Теплосчётчики|-"_s,
+        u"Теплосчётчики|Печать списка учётных записей...|32781"_s,
+        u"Теплосчётчики|Экспортировать список приборов...|32783"_s,
+        u"Конфигурация ТС|Показать|32792"_s,
+        u"Конфигурация ТС|Загрузить|32791"_s,
+        u"Конфигурация ТС|Сохранить...|32789"_s,
+        u"Конфигурация ТС|-"_s,
+        u"Конфигурация ТС|Печать...|32790"_s,
+        u"Конфигурация ТС|Предварительный просмотр|32829"_s,
+        u"Архивы|Считать из ТС...|32798"_s,
+        u"Архивы|Создать отчёт из архива...|32799"_s,
+        u"Архивы|Показать|32823"_s,
+        u"Архивы|-"_s,
+        u"Архивы|Импорт из файла...|32800"_s,
+        u"Архивы|Экспорт в файл...|32801"_s,
+        u"Отчёты|Считать из ТС...|32802"_s,
+        u"Отчёты|Создать отчёт из архива...|32799"_s,
+        u"Отчёты|-"_s,
+        u"Отчёты|Загрузить из файла...|32809"_s,
+        u"Отчёты|Сохранить в файл...|32808"_s,
+        u"Отчёты|-"_s,
+        u"Отчёты|Печать...|32807"_s,
+        u"Отчёты|Предварительный просмотр|32830"_s,
+        u"Сервис|Установка времени ТС|32818"_s,
+        u"Сервис|-"_s,
+        u"Сервис|Параметры...|32827"_s,
+        u"Вид|&Панель инструментов|59392"_s,
+        u"Вид|&Строка состояния|59393"_s,
+        u"Справка|&О программе Lorn2...|57664"_s,
+    };
+    QCOMPARE(items, expectedItems);
+
+    QCOMPARE(f.frame.commandAction(cmd::AddAccount)->shortcut(), QKeySequence(Qt::Key_Insert));
+    // The font commands are reached through the document only.
+    QVERIFY(f.frame.commandAction(cmd::ViewFont) == nullptr);
+    QVERIFY(f.frame.commandAction(cmd::PrintFont) == nullptr);
+
+    QStringList popup;
+    describeMenu(f.frame.deviceRowMenu(), u"row"_s, popup);
+    describeMenu(f.frame.deviceListMenu(), u"list"_s, popup);
+    const QStringList expectedPopup{
+        u"row|Считать архив из ТС...|32798"_s,
+        u"row|Создать отчёт из архива...|32799"_s,
+        u"row|Считать отчёт из ТС...|32802"_s,
+        u"row|-"_s,
+        u"row|Показать архив|32823"_s,
+        u"row|Показать конфигурацию ТС|32792"_s,
+        u"row|-"_s,
+        u"row|Изменить учётную запись|>"_s,
+        u"row/Изменить учётную запись|Параметры связи...|32777"_s,
+        u"row/Изменить учётную запись|Поля записи...|32779"_s,
+        u"row|Добавить учётную запись...|32772"_s,
+        u"row|-"_s,
+        u"row|Экспортровать сут. и мес. архивы|32834"_s,
+        u"list|Добавить учётную запись...|32772"_s,
+    };
+    QCOMPARE(popup, expectedPopup);
+}
+
+void TestUi::commandStates_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<bool>("enabled");
+    for (int command : {cmd::AddAccount, cmd::DeleteAccount, cmd::EditConnection, cmd::EditAccountFields,
+                        cmd::ExportDeviceList, cmd::ShowConfig, cmd::ReadConfig, cmd::SaveConfig, cmd::PrintConfig,
+                        cmd::PreviewConfig, cmd::ReadArchive, cmd::CreateReport, cmd::ShowArchive,
+                        cmd::ImportArchive, cmd::ExportArchive, cmd::ReadReport, cmd::LoadReport, cmd::SaveReport,
+                        cmd::PrintReport, cmd::PreviewReport, cmd::SetClock})
+        QTest::addRow("%d not built", command) << command << false;
+    for (int command : {cmd::Parameters, cmd::PrintSetup, cmd::Exit, cmd::About, cmd::ViewToolbar, cmd::ViewStatusBar})
+        QTest::addRow("%d always", command) << command << true;
+}
+
+void TestUi::commandStates()
+{
+    QFETCH(int, command);
+    QFETCH(bool, enabled);
+    FrameFixture f;
+    f.frame.refreshCommandStates();
+    QAction* action = f.frame.commandAction(command);
+    QVERIFY(action != nullptr);
+    QCOMPARE(action->isEnabled(), enabled);
+    QCOMPARE(f.frame.isCommandEnabled(command), enabled);
+    // Pop-up entries of the same command follow the same rule.
+    for (QMenu* menu : {f.frame.deviceRowMenu(), f.frame.deviceListMenu()}) {
+        for (const QAction* item : menu->findChildren<QAction*>()) {
+            if (item->data().toInt() == command)
+                QCOMPARE(item->isEnabled(), enabled);
+        }
+    }
+}
+
+void TestUi::diagnosticShortcut()
+{
+    testsupport::MessageRecorder recorder;
+    FrameFixture f;
+    f.frame.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f.frame));
+    QTest::keyClick(&f.frame, Qt::Key_A, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+
+    const std::vector<MessageRequest> shown = recorder->shown();
+    QCOMPARE(shown.size(), std::size_t(1));
+    QCOMPARE(shown.front().text, u"WINVER: 0x0501"_s);
+    QCOMPARE(shown.front().caption, u"Login admin"_s);
+    QCOMPARE(shown.front().buttons, MbButtons::Ok);
+}
+
+void TestUi::toolbarToggle()
+{
+    FrameFixture f;
+    f.frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
+    QAction* toolbar = f.frame.commandAction(cmd::ViewToolbar);
+    QAction* status = f.frame.commandAction(cmd::ViewStatusBar);
+    QVERIFY(toolbar->isChecked());
+    QVERIFY(status->isChecked());
+
+    toolbar->trigger();
+    QVERIFY(f.frame.toolBar()->isHidden());
+    QVERIFY(!toolbar->isChecked());
+    status->trigger();
+    QVERIFY(f.frame.statusBar()->isHidden());
+    QVERIFY(!status->isChecked());
+
+    toolbar->trigger();
+    status->trigger();
+    QVERIFY(!f.frame.toolBar()->isHidden());
+    QVERIFY(!f.frame.statusBar()->isHidden());
+    QVERIFY(toolbar->isChecked() && status->isChecked());
+
+    QStringList buttons;
+    for (const QAction* action : f.frame.toolBar()->actions()) {
+        if (!action->isSeparator())
+            buttons << QString::number(action->data().toInt());
+    }
+    QCOMPARE(buttons, (QStringList{u"32772"_s, u"32798"_s, u"32799"_s, u"32807"_s, u"32827"_s}));
+}
+
+void TestUi::viewSwitching_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("device list") << int(ViewKind::DeviceList);
+    QTest::newRow("archive list, not built") << int(ViewKind::ArchiveList);
+    QTest::newRow("report, not built") << int(ViewKind::Report);
+    QTest::newRow("config report, not built") << int(ViewKind::ConfigReport);
+}
+
+void TestUi::viewSwitching()
+{
+    QFETCH(int, kind);
+    FrameFixture f;
+    f.frame.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f.frame));
+    QWidget* first = f.frame.centralWidget();
+    QVERIFY(first != nullptr);
+
+    f.frame.switchView(static_cast<ViewKind>(kind), 0);
+    f.frame.switchView(static_cast<ViewKind>(kind), 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    QCOMPARE(f.frame.activeView(), ViewKind::DeviceList);
+    const QList<CLorn2View*> views = f.frame.findChildren<CLorn2View*>();
+    QCOMPARE(views.size(), 1);
+    QCOMPARE(f.frame.centralWidget(), static_cast<QWidget*>(views.first()));
+    QCOMPARE(f.frame.view()->widget(), static_cast<QWidget*>(views.first()));
+    QVERIFY(views.first()->isVisible());
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(views.first()));
+    QVERIFY(f.frame.deviceList() == views.first());
+}
+
+void TestUi::deviceListColumns()
+{
+    FrameFixture f;
+    const CLorn2View* list = f.frame.deviceList();
+    QVERIFY(list != nullptr);
+    QCOMPARE(list->columnCount(), 10);
+    QCOMPARE(list->horizontalHeaderItem(1)->text(), u"Серийный №"_s);
+    QCOMPARE(list->columnWidth(7), 300);
+    QCOMPARE(list->rowCount(), 0);
+    // One row at a time, whole rows, and rows stay in account order.
+    QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    QVERIFY(!list->isSortingEnabled());
+    QVERIFY(list->showGrid());
+    QCOMPARE(f.frame.selectedDeviceRow(), std::optional<int>());
+}
+
+void TestUi::deviceListRemoveRow_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<int>("selectedAfter"); // -1: none
+    QTest::newRow("first of three") << 3 << 0 << 0;
+    QTest::newRow("middle of three") << 3 << 1 << 1;
+    QTest::newRow("last of three") << 3 << 2 << 1;
+    QTest::newRow("only row") << 1 << 0 << -1;
+}
+
+void TestUi::deviceListRemoveRow()
+{
+    QFETCH(int, rows);
+    QFETCH(int, removed);
+    QFETCH(int, selectedAfter);
+    FrameFixture f;
+    CLorn2View* list = f.frame.deviceList();
+    // Account indexes that differ from row numbers, as after deletions earlier in the run.
+    for (int r = 0; r < rows; ++r)
+        list->addRow({QString::asprintf("%05d", 100 + r), u"Карна-1"_s}, 10 + r, r == removed);
+    QCOMPARE(f.frame.selectedDeviceRow(), std::optional<int>(removed));
+    QCOMPARE(f.frame.deviceRowAccount(removed), 10 + removed);
+
+    QVERIFY(!list->removeRow(rows));
+    QVERIFY(!list->removeRow(-1));
+    QVERIFY(list->removeRow(removed));
+
+    QCOMPARE(list->rowCount(), rows - 1);
+    QCOMPARE(list->selectedRow(), selectedAfter < 0 ? std::optional<int>() : std::optional<int>(selectedAfter));
+    int account = 10;
+    for (int r = 0; r < list->rowCount(); ++r, ++account) {
+        if (account == 10 + removed)
+            ++account;
+        QCOMPARE(list->item(r, 0)->text(), QString::number(r + 1));
+        QCOMPARE(list->rowAccount(r), account);
+        QCOMPARE(list->item(r, 1)->text(), QString::asprintf("%05d", 100 + account - 10));
+    }
+    QCOMPARE(list->rowAccount(list->rowCount()), -1);
+}
+
+void TestUi::splashFontFitting()
+{
+    CSplashWindow splash(u"Чтение базы данных теплосчётчиков..."_s);
+    QCOMPARE(splash.size(), QSize(400, 300));
+    const struct
+    {
+        QString family;
+        int points;
+        QStringList lines;
+        QSize area;
+    } fits[] = {
+        {CSplashWindow::kTitleFamily, splash.titlePointSize(), {splash.productName()}, splash.titleFitArea()},
+        {CSplashWindow::kTextFamily, splash.linesPointSize(), splash.infoLines(), splash.linesFitArea()},
+        {CSplashWindow::kTextFamily, splash.statusPointSize(), {splash.statusText()}, splash.statusFitArea()},
+    };
+    for (const auto& fit : fits) {
+        QVERIFY2(fit.points >= 8, qPrintable(fit.lines.join(u'|')));
+        QVERIFY2(fitsArea(fit.family, fit.points, fit.lines, fit.area, &splash), qPrintable(fit.lines.join(u'|')));
+        // The largest such size: two points more no longer fits.
+        QVERIFY2(!fitsArea(fit.family, fit.points + 2, fit.lines, fit.area, &splash), qPrintable(fit.lines.join(u'|')));
+    }
+    QCOMPARE(splash.infoLines().size(), 4);
+    QVERIFY(splash.lineBox(3).bottom() < splash.statusBox().top());
+
+    // Fitted once: a later, longer status keeps the size.
+    const int statusPoints = splash.statusPointSize();
+    splash.setStatusText(u"Другой, гораздо более длинный текст состояния запуска программы"_s);
+    QCOMPARE(splash.statusPointSize(), statusPoints);
+
+    // A line too wide even at 8 points still ends the search.
+    const QString wide(400, u'W');
+    QCOMPARE(CSplashWindow::fitPointSize(CSplashWindow::kTextFamily, {wide}, QSize(100, 20), &splash), 6);
+}
+
+void TestUi::splashVersionText_data()
+{
+    QTest::addColumn<QList<int>>("numbers");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("full") << QList<int>{1, 2, 3, 4} << u"Version 1.2.3.4"_s;
+    QTest::newRow("inner zeros kept") << QList<int>{1, 0, 0, 0} << u"Version 1.0.0.0"_s;
+    QTest::newRow("leading zeros left out") << QList<int>{0, 0, 1, 5} << u"Version 1.5"_s;
+    QTest::newRow("all zero") << QList<int>{0, 0, 0, 0} << u"Version 0"_s;
+}
+
+void TestUi::splashVersionText()
+{
+    QFETCH(QList<int>, numbers);
+    QFETCH(QString, text);
+    QCOMPARE(CSplashWindow::versionText(numbers[0], numbers[1], numbers[2], numbers[3]), text);
+}
+
+void TestUi::aboutVersionText_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("known") << u"1.0.0.0"_s << u"Версия: 1.0.0.0"_s;
+    QTest::newRow("unknown") << QString() << u"0.0.0.0"_s;
+}
+
+void TestUi::aboutVersionText()
+{
+    QFETCH(QString, version);
+    QFETCH(QString, text);
+    QCOMPARE(CAboutDlg::versionText(version), text);
+    CAboutDlg dialog;
+    QCOMPARE(dialog.windowTitle(), u"О проекте Lorn2"_s);
+    QVERIFY(dialog.versionLabelText().startsWith(u"Версия: "_s));
+}
+
+void TestUi::fontFromLogFont_data()
+{
+    QTest::addColumn<QString>("face");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("weight");
+    QTest::addColumn<bool>("decorated");
+    QTest::addColumn<bool>("faceKept");
+    // A real family, not a generic name such as "Sans Serif".
+    const QString installed = QFontDatabase::families().value(0);
+    QTest::newRow("installed face, negative height") << installed << -13 << 700 << true << true;
+    QTest::newRow("installed face, positive height") << installed << 15 << 400 << false << true;
+    QTest::newRow("missing face") << u"No Such Face 4711"_s << -10 << 0 << false << false;
+}
+
+void TestUi::fontFromLogFont()
+{
+    QFETCH(QString, face);
+    QFETCH(int, height);
+    QFETCH(int, weight);
+    QFETCH(bool, decorated);
+    QFETCH(bool, faceKept);
+    LogFont lf;
+    lf.setFaceName(face);
+    lf.Height = height;
+    lf.Weight = weight;
+    lf.Italic = lf.Underline = lf.StrikeOut = decorated ? 1 : 0;
+
+    const QFont font = ui::fontFromLogFont(lf);
+    QCOMPARE(font.pixelSize(), std::abs(height));
+    QCOMPARE(font.weight(), weight == 0 ? QFont::Normal : QFont::Weight(weight));
+    QCOMPARE(font.italic(), decorated);
+    QCOMPARE(font.underline(), decorated);
+    QCOMPARE(font.strikeOut(), decorated);
+    QVERIFY(font.fixedPitch());
+    QCOMPARE(font.family(), faceKept ? face : QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
+}
+
+void TestUi::fontBackToLogFont()
+{
+    LogFont lf;
+    lf.CharSet = 204;
+    lf.Escapement = 7;
+    QFont chosen(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    chosen.setFamily(u"A Face Name Longer Than Thirty-One Characters"_s);
+    chosen.setPointSize(12);
+    chosen.setWeight(QFont::Bold);
+    chosen.setItalic(true);
+    ui::applyFontToLogFont(chosen, 96, lf);
+    QCOMPARE(lf.Height, -16);
+    QCOMPARE(lf.Weight, 700);
+    QCOMPARE(lf.Italic, std::uint8_t(1));
+    QCOMPARE(lf.Underline, std::uint8_t(0));
+    QCOMPARE(lf.FaceName, u"A Face Name Longer Than Thirty-"_s);
+    QCOMPARE(lf.FaceName.size(), LogFont::kFaceNameMax);
+    // What a font dialog does not choose stays.
+    QCOMPARE(lf.CharSet, std::uint8_t(204));
+    QCOMPARE(lf.Escapement, 7);
+    QCOMPARE(lf.PitchAndFamily & 0xF0, 0x30);
+
+    QFont byPixels(u"Any"_s);
+    byPixels.setPixelSize(11);
+    ui::applyFontToLogFont(byPixels, 120, lf);
+    QCOMPARE(lf.Height, -11);
+}
+
+void TestUi::messageBoxFromWorkerThread_data()
+{
+    QTest::addColumn<int>("buttons");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QString>("click");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("yes/no, no") << int(MbButtons::YesNo) << QStringList{u"Да"_s, u"Нет"_s} << u"Нет"_s
+                                << int(MbAnswer::No);
+    QTest::newRow("retry/cancel, retry") << int(MbButtons::RetryCancel) << QStringList{u"Повтор"_s, u"Отмена"_s}
+                                         << u"Повтор"_s << int(MbAnswer::Retry);
+    QTest::newRow("ok") << int(MbButtons::Ok) << QStringList{u"ОК"_s} << u"ОК"_s << int(MbAnswer::Ok);
+}
+
+void TestUi::messageBoxFromWorkerThread()
+{
+    QFETCH(int, buttons);
+    QFETCH(QStringList, texts);
+    QFETCH(QString, click);
+    QFETCH(int, answer);
+    QtMessageBoxBackend backend;
+    // The box runs its own loop inside whatever loop delivers the queued call, so it is
+    // inspected and answered from a timer.
+    QString text;
+    QString caption;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList shown;
+    onNextModal<QMessageBox>(this, [&](QMessageBox& box) {
+        text = box.text();
+        caption = box.windowTitle();
+        icon = box.icon();
+        QAbstractButton* target = nullptr;
+        for (QAbstractButton* button : box.buttons()) {
+            shown << button->text();
+            if (button->text() == click)
+                target = button;
+        }
+        if (target != nullptr)
+            QTest::mouseClick(target, Qt::LeftButton);
+        else
+            box.reject();
+    });
+
+    MbAnswer got = MbAnswer::Cancel;
+    std::atomic<bool> done = false;
+    std::thread worker([&] {
+        got = backend.show({u"Порт занят"_s, QString(), MbIcon::Question, static_cast<MbButtons>(buttons)});
+        done = true;
+    });
+    const bool answered = QTest::qWaitFor([&] { return done.load(); }, 10000);
+    worker.join();
+    QVERIFY(answered);
+
+    QCOMPARE(text, u"Порт занят"_s);
+    QCOMPARE(caption, u"Lorn2"_s);
+    QCOMPARE(icon, QMessageBox::Question);
+    shown.sort();
+    texts.sort();
+    QCOMPARE(shown, texts);
+    QCOMPARE(got, static_cast<MbAnswer>(answer));
+}
+
+void TestUi::startUpAndExit()
+{
+    testsupport::MessageRecorder recorder;
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
+
+    CLorn2App app(AppOptions{false, QString(), u"lorn2"_s});
+    DesktopFrontEnd frontEnd;
+    QVERIFY(app.InitInstance({}, frontEnd));
+    QVERIFY(frontEnd.splash() == nullptr);
+    CMainFrame* frame = frontEnd.frame();
+    QVERIFY(frame != nullptr);
+    QVERIFY(frame->isVisible());
+    QVERIFY(frame->windowState().testFlag(Qt::WindowMaximized));
+    QCOMPARE(app.document()->shell(), static_cast<Shell*>(frame));
+    QCOMPARE(frame->activeView(), ViewKind::DeviceList);
+
+    frame->runCommand(cmd::Exit);
+    QVERIFY(!frame->isVisible());
+    frontEnd.destroyFrame();
+    QVERIFY(app.document()->shell() == nullptr);
+    app.ExitInstance();
+    // The document wrote its connection defaults on the way down.
+    QVERIFY(!testsupport::iniSection(dir.filePath(u"lorn2.ini"_s), u"COM4NEWACC"_s).isEmpty());
+}
+
+QTEST_MAIN(TestUi)
+#include "TestUi.moc"

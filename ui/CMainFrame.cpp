@@ -1,0 +1,414 @@
+#include "CMainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFontDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPageSetupDialog>
+#include <QPrinter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+
+#include "CAboutDlg.h"
+#include "CLorn2View.h"
+#include "CParamDlg.h"
+#include "LogFontConversion.h"
+#include "app/CLorn2Doc.h"
+#include "app/Commands.h"
+#include "base/Format.h"
+#include "base/MessageBox.h"
+#include "base/StringTable.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The lowest Windows version the old program was built for; the diagnostic command shows it.
+constexpr int kWinVer = 0x0501;
+constexpr int kIdleRefreshMs = 250;
+
+} // namespace
+
+CMainFrame::CMainFrame(CLorn2Doc& document, QWidget* parent)
+    : QMainWindow(parent)
+    , m_document(document)
+{
+    setWindowTitle(u"Lorn2"_s);
+    createMenus();
+    createPopupMenus();
+    createToolBar();
+    createStatusBar();
+
+    // The hidden diagnostic command has a key and no menu.
+    QAction* diagnostic = makeAction(cmd::Diagnostic, u"Login admin"_s, this);
+    diagnostic->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_A));
+    addAction(diagnostic);
+
+    switchView(ViewKind::DeviceList);
+    resize(1000, 700);
+
+    // Enabled states follow selection and document state as the framework's idle update did.
+    connect(&m_idleTimer, &QTimer::timeout, this, &CMainFrame::refreshCommandStates);
+    m_idleTimer.start(kIdleRefreshMs);
+    refreshCommandStates();
+}
+
+CMainFrame::~CMainFrame()
+{
+    m_idleTimer.stop();
+    while (m_waitCursorDepth > 0)
+        setWaitCursor(false);
+    if (m_document.shell() == this)
+        m_document.setShell(nullptr);
+}
+
+QAction* CMainFrame::makeAction(int command, const QString& caption, QObject* owner)
+{
+    auto* action = new QAction(caption, owner);
+    action->setData(command);
+    connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
+    m_commandActions.append(action);
+    return action;
+}
+
+QAction* CMainFrame::addCommand(QMenu* menu, int command, const QString& caption)
+{
+    // A command in two menus is one action, so both always agree.
+    QAction* action = m_actions.value(command);
+    if (action == nullptr) {
+        action = makeAction(command, caption, this);
+        m_actions.insert(command, action);
+    }
+    menu->addAction(action);
+    return action;
+}
+
+void CMainFrame::createMenus()
+{
+    QMenuBar* bar = menuBar();
+
+    QMenu* file = bar->addMenu(u"&Файл"_s);
+    addCommand(file, cmd::PrintSetup, u"Настройки печати..."_s);
+    file->addSeparator();
+    addCommand(file, cmd::Exit, u"В&ыход"_s);
+
+    QMenu* meters = bar->addMenu(u"Теплосчётчики"_s);
+    addCommand(meters, cmd::AddAccount, u"Добавить учётную запись..."_s)->setShortcut(QKeySequence(Qt::Key_Insert));
+    addCommand(meters, cmd::DeleteAccount, u"Удалить учётную запись"_s);
+    QMenu* edit = meters->addMenu(u"Изменить учётную запись"_s);
+    addCommand(edit, cmd::EditConnection, u"Параметры связи..."_s);
+    addCommand(edit, cmd::EditAccountFields, u"Поля записи..."_s);
+    meters->addSeparator();
+    addCommand(meters, cmd::PrintDeviceList, u"Печать списка учётных записей..."_s);
+    addCommand(meters, cmd::ExportDeviceList, u"Экспортировать список приборов..."_s);
+
+    QMenu* config = bar->addMenu(u"Конфигурация ТС"_s);
+    addCommand(config, cmd::ShowConfig, u"Показать"_s);
+    addCommand(config, cmd::ReadConfig, u"Загрузить"_s);
+    addCommand(config, cmd::SaveConfig, u"Сохранить..."_s);
+    config->addSeparator();
+    addCommand(config, cmd::PrintConfig, u"Печать..."_s);
+    addCommand(config, cmd::PreviewConfig, u"Предварительный просмотр"_s);
+
+    QMenu* archives = bar->addMenu(u"Архивы"_s);
+    addCommand(archives, cmd::ReadArchive, u"Считать из ТС..."_s);
+    addCommand(archives, cmd::CreateReport, u"Создать отчёт из архива..."_s);
+    addCommand(archives, cmd::ShowArchive, u"Показать"_s);
+    archives->addSeparator();
+    addCommand(archives, cmd::ImportArchive, u"Импорт из файла..."_s);
+    addCommand(archives, cmd::ExportArchive, u"Экспорт в файл..."_s);
+
+    QMenu* reports = bar->addMenu(u"Отчёты"_s);
+    addCommand(reports, cmd::ReadReport, u"Считать из ТС..."_s);
+    addCommand(reports, cmd::CreateReport, u"Создать отчёт из архива..."_s);
+    reports->addSeparator();
+    addCommand(reports, cmd::LoadReport, u"Загрузить из файла..."_s);
+    addCommand(reports, cmd::SaveReport, u"Сохранить в файл..."_s);
+    reports->addSeparator();
+    addCommand(reports, cmd::PrintReport, u"Печать..."_s);
+    addCommand(reports, cmd::PreviewReport, u"Предварительный просмотр"_s);
+
+    QMenu* service = bar->addMenu(u"Сервис"_s);
+    addCommand(service, cmd::SetClock, u"Установка времени ТС"_s);
+    service->addSeparator();
+    addCommand(service, cmd::Parameters, u"Параметры..."_s);
+
+    QMenu* view = bar->addMenu(u"Вид"_s);
+    addCommand(view, cmd::ViewToolbar, u"&Панель инструментов"_s)->setCheckable(true);
+    addCommand(view, cmd::ViewStatusBar, u"&Строка состояния"_s)->setCheckable(true);
+
+    QMenu* help = bar->addMenu(u"Справка"_s);
+    addCommand(help, cmd::About, u"&О программе Lorn2..."_s);
+
+    for (QMenu* menu : {file, meters, edit, config, archives, reports, service, view, help})
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::refreshCommandStates);
+}
+
+void CMainFrame::createPopupMenus()
+{
+    m_rowMenu = new QMenu(this);
+    m_rowMenu->addAction(makeAction(cmd::ReadArchive, u"Считать архив из ТС..."_s, m_rowMenu));
+    m_rowMenu->addAction(makeAction(cmd::CreateReport, u"Создать отчёт из архива..."_s, m_rowMenu));
+    m_rowMenu->addAction(makeAction(cmd::ReadReport, u"Считать отчёт из ТС..."_s, m_rowMenu));
+    m_rowMenu->addSeparator();
+    m_rowMenu->addAction(makeAction(cmd::ShowArchive, u"Показать архив"_s, m_rowMenu));
+    m_rowMenu->addAction(makeAction(cmd::ShowConfig, u"Показать конфигурацию ТС"_s, m_rowMenu));
+    m_rowMenu->addSeparator();
+    QMenu* edit = m_rowMenu->addMenu(u"Изменить учётную запись"_s);
+    edit->addAction(makeAction(cmd::EditConnection, u"Параметры связи..."_s, edit));
+    edit->addAction(makeAction(cmd::EditAccountFields, u"Поля записи..."_s, edit));
+    m_rowMenu->addAction(makeAction(cmd::AddAccount, u"Добавить учётную запись..."_s, m_rowMenu));
+    m_rowMenu->addSeparator();
+    m_rowMenu->addAction(makeAction(cmd::ExportDatabase, u"Экспортровать сут. и мес. архивы"_s, m_rowMenu));
+
+    m_listMenu = new QMenu(this);
+    m_listMenu->addAction(makeAction(cmd::AddAccount, u"Добавить учётную запись..."_s, m_listMenu));
+}
+
+void CMainFrame::createToolBar()
+{
+    m_toolBar = addToolBar(u"Панель инструментов"_s);
+    m_toolBar->setObjectName(u"mainToolBar"_s);
+    m_toolBar->setMovable(true);
+    const struct
+    {
+        int command;
+        const char16_t* theme;
+        QStyle::StandardPixmap fallback;
+    } buttons[] = {
+        {cmd::AddAccount, u"list-add", QStyle::SP_FileDialogNewFolder},
+        {cmd::ReadArchive, u"document-import", QStyle::SP_ArrowDown},
+        {cmd::CreateReport, u"document-new", QStyle::SP_FileDialogDetailedView},
+        {cmd::PrintReport, u"document-print", QStyle::SP_FileDialogContentsView},
+        {cmd::Parameters, u"preferences-system", QStyle::SP_FileDialogInfoView},
+    };
+    for (const auto& button : buttons) {
+        QAction* action = m_actions.value(button.command);
+        action->setIcon(QIcon::fromTheme(QString::fromUtf16(button.theme), style()->standardIcon(button.fallback)));
+        m_toolBar->addAction(action);
+        if (button.command == cmd::AddAccount || button.command == cmd::PrintReport)
+            m_toolBar->addSeparator();
+    }
+}
+
+void CMainFrame::createStatusBar()
+{
+    // The message pane, then three indicator panes. Keyboard lock states cannot be read
+    // reliably here, so the first indicator names the view and the other two are kept free.
+    auto* message = new QLabel(u"Готово"_s, this);
+    message->setIndent(3);
+    statusBar()->addWidget(message, 1);
+    const int paneWidth = fontMetrics().horizontalAdvance(u"Список приборов"_s) + 16;
+    for (int i = 0; i < kIndicatorPanes; ++i) {
+        auto* pane = new QLabel(this);
+        pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        pane->setAlignment(Qt::AlignCenter);
+        pane->setMinimumWidth(i == 0 ? paneWidth : fontMetrics().horizontalAdvance(u"SCRL"_s) + 16);
+        statusBar()->addPermanentWidget(pane);
+        m_indicators.append(pane);
+    }
+}
+
+ViewKind CMainFrame::activeView() const
+{
+    return m_view != nullptr ? m_view->kind() : ViewKind::None;
+}
+
+FrameView* CMainFrame::createView(ViewKind kind)
+{
+    // The device list is the only view so far; the others show it until they exist.
+    Q_UNUSED(kind);
+    auto* list = new CLorn2View(m_document, this);
+    connect(list, &CLorn2View::itemSelectionChanged, this, &CMainFrame::refreshCommandStates);
+    connect(list, &CLorn2View::contextMenuWanted, this, &CMainFrame::showContextMenu);
+    return list;
+}
+
+void CMainFrame::switchView(ViewKind kind, int accountIndex)
+{
+    Q_UNUSED(accountIndex);
+    FrameView* next = createView(kind);
+    QWidget* old = takeCentralWidget();
+    setCentralWidget(next->widget());
+    next->widget()->show();
+    m_view = next;
+    next->initialUpdate();
+    next->widget()->setFocus(Qt::OtherFocusReason);
+    if (old != nullptr) {
+        // The old view may be the one whose event led here, so it goes once that event is over.
+        old->hide();
+        old->deleteLater();
+    }
+    updateViewPane();
+    refreshCommandStates();
+}
+
+CLorn2View* CMainFrame::deviceList() const
+{
+    return m_view != nullptr && m_view->kind() == ViewKind::DeviceList ? static_cast<CLorn2View*>(m_view) : nullptr;
+}
+
+std::optional<int> CMainFrame::selectedDeviceRow() const
+{
+    const CLorn2View* list = deviceList();
+    return list != nullptr ? list->selectedRow() : std::nullopt;
+}
+
+int CMainFrame::deviceRowAccount(int row) const
+{
+    const CLorn2View* list = deviceList();
+    return list != nullptr ? list->rowAccount(row) : -1;
+}
+
+void CMainFrame::setWaitCursor(bool on)
+{
+    // Counted, so that nested wait-cursor sections restore the cursor only at the outermost end.
+    if (on) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++m_waitCursorDepth;
+    } else if (m_waitCursorDepth > 0) {
+        QApplication::restoreOverrideCursor();
+        --m_waitCursorDepth;
+    }
+}
+
+std::optional<int> CMainFrame::viewLogPixelsY() const
+{
+    if (m_view == nullptr)
+        return std::nullopt;
+    return m_view->widget()->logicalDpiY();
+}
+
+void CMainFrame::repaintViews()
+{
+    if (m_view != nullptr)
+        m_view->repaintView();
+}
+
+bool CMainFrame::editParameters(int& tabSize, int& fontPoints)
+{
+    CParamDlg dialog(tabSize, fontPoints, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    tabSize = dialog.tabSize();
+    fontPoints = dialog.fontPoints();
+    return true;
+}
+
+bool CMainFrame::chooseFont(LogFont& font)
+{
+    QFontDialog dialog(ui::fontFromLogFont(font), this);
+    dialog.setWindowTitle(u"Шрифт"_s);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    ui::applyFontToLogFont(dialog.selectedFont(), viewLogPixelsY().value_or(logicalDpiY()), font);
+    return true;
+}
+
+bool CMainFrame::isFrameCommand(int command) const
+{
+    switch (command) {
+    case cmd::About:
+    case cmd::Exit:
+    case cmd::PrintSetup:
+    case cmd::ViewToolbar:
+    case cmd::ViewStatusBar:
+    case cmd::Diagnostic:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool CMainFrame::isCommandEnabled(int command) const
+{
+    if (m_view != nullptr) {
+        if (const std::optional<bool> state = m_view->commandState(command))
+            return *state;
+    }
+    if (isFrameCommand(command))
+        return true;
+    return m_document.isCommandEnabled(command);
+}
+
+void CMainFrame::runCommand(int command)
+{
+    if (!isCommandEnabled(command))
+        return;
+    if (m_view != nullptr && m_view->commandState(command).has_value())
+        m_view->onCommand(command);
+    else if (isFrameCommand(command))
+        runFrameCommand(command);
+    else
+        m_document.onCommand(command);
+    refreshCommandStates();
+}
+
+void CMainFrame::runFrameCommand(int command)
+{
+    switch (command) {
+    case cmd::About: {
+        CAboutDlg dialog(this);
+        dialog.exec();
+        break;
+    }
+    case cmd::Exit:
+        close();
+        break;
+    case cmd::PrintSetup: {
+        QPageSetupDialog dialog(&printer(), this);
+        dialog.exec();
+        break;
+    }
+    case cmd::ViewToolbar:
+        m_toolBar->setVisible(m_toolBar->isHidden());
+        break;
+    case cmd::ViewStatusBar:
+        statusBar()->setVisible(statusBar()->isHidden());
+        break;
+    case cmd::Diagnostic:
+        MessageBox::show(diagnosticText(), MbIcon::None, MbButtons::Ok, u"Login admin"_s);
+        break;
+    default:
+        break;
+    }
+}
+
+void CMainFrame::refreshCommandStates()
+{
+    for (QAction* action : std::as_const(m_commandActions))
+        action->setEnabled(isCommandEnabled(action->data().toInt()));
+    if (QAction* toolbar = m_actions.value(cmd::ViewToolbar))
+        toolbar->setChecked(!m_toolBar->isHidden());
+    if (QAction* status = m_actions.value(cmd::ViewStatusBar))
+        status->setChecked(!statusBar()->isHidden());
+}
+
+void CMainFrame::showContextMenu(const QPoint& globalPos, bool onRow)
+{
+    refreshCommandStates();
+    (onRow ? m_rowMenu : m_listMenu)->popup(globalPos);
+}
+
+void CMainFrame::updateViewPane()
+{
+    QString title;
+    if (activeView() == ViewKind::DeviceList)
+        title = LoadResString(101, u"Device list"_s);
+    m_indicators.value(0)->setText(title);
+}
+
+QPrinter& CMainFrame::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return *m_printer;
+}
+
+QString CMainFrame::diagnosticText()
+{
+    return fmt::text(u"WINVER: 0x%04X", kWinVer);
+}

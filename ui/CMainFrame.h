@@ -1,0 +1,92 @@
+#pragma once
+
+#include <memory>
+
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+#include <QTimer>
+
+#include "app/Shell.h"
+
+class CLorn2Doc;
+class CLorn2View;
+class FrameView;
+class QAction;
+class QLabel;
+class QMenu;
+class QPrinter;
+class QToolBar;
+
+// The main window: the menus, toolbar and status bar, and one view at a time. It is the
+// document's Shell: commands reach the view first, then the frame's own, then the document.
+class CMainFrame : public QMainWindow, public Shell
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kIndicatorPanes = 3;
+
+    explicit CMainFrame(CLorn2Doc& document, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CLorn2Doc& document() const { return m_document; }
+
+    // Shell
+    ViewKind activeView() const override;
+    void switchView(ViewKind kind, int accountIndex = -1) override;
+    std::optional<int> selectedDeviceRow() const override;
+    int deviceRowAccount(int row) const override;
+    void setWaitCursor(bool on) override;
+    std::optional<int> viewLogPixelsY() const override;
+    void repaintViews() override;
+    bool editParameters(int& tabSize, int& fontPoints) override;
+    bool chooseFont(LogFont& font) override;
+
+    FrameView* view() const { return m_view; }
+    // The device list when it is showing.
+    CLorn2View* deviceList() const;
+
+    // The menu and toolbar action of a command; null for commands without one.
+    QAction* commandAction(int command) const { return m_actions.value(command); }
+    QMenu* deviceRowMenu() const { return m_rowMenu; }
+    QMenu* deviceListMenu() const { return m_listMenu; }
+    QToolBar* toolBar() const { return m_toolBar; }
+    QLabel* indicatorPane(int pane) const { return m_indicators.value(pane); }
+
+    bool isCommandEnabled(int command) const;
+    // Carries out an enabled command and refreshes the enabled states.
+    void runCommand(int command);
+    void refreshCommandStates();
+
+    // The printer the print set-up edits and every print command uses.
+    QPrinter& printer();
+
+    static QString diagnosticText();
+
+private:
+    QAction* addCommand(QMenu* menu, int command, const QString& caption);
+    QAction* makeAction(int command, const QString& caption, QObject* owner);
+    void createMenus();
+    void createPopupMenus();
+    void createToolBar();
+    void createStatusBar();
+    bool isFrameCommand(int command) const;
+    void runFrameCommand(int command);
+    void showContextMenu(const QPoint& globalPos, bool onRow);
+    FrameView* createView(ViewKind kind);
+    void updateViewPane();
+
+    CLorn2Doc& m_document;
+    FrameView* m_view = nullptr;
+    QHash<int, QAction*> m_actions;
+    // Every action that carries a command, pop-up menus included.
+    QList<QAction*> m_commandActions;
+    QMenu* m_rowMenu = nullptr;
+    QMenu* m_listMenu = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QList<QLabel*> m_indicators;
+    QTimer m_idleTimer;
+    std::unique_ptr<QPrinter> m_printer;
+    int m_waitCursorDepth = 0;
+};
