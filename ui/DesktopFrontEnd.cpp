@@ -1,5 +1,7 @@
 #include "DesktopFrontEnd.h"
 
+#include <QScreen>
+
 #include "CMainFrame.h"
 #include "CSplashWindow.h"
 #include "app/CLorn2Doc.h"
@@ -37,6 +39,9 @@ void DesktopFrontEnd::showFrame()
 {
     if (!m_frame)
         return;
+    // Without a window manager (a bare X server) maximising does nothing: fill the screen first.
+    if (const QScreen* screen = m_frame->screen())
+        m_frame->setGeometry(screen->availableGeometry());
     m_frame->showMaximized();
     m_frame->raise();
     m_frame->activateWindow();
