@@ -14,7 +14,11 @@ target_compile_definitions(lorn2_common INTERFACE
     QT_STRICT_ITERATORS
     QT_USE_QSTRINGBUILDER)
 target_include_directories(lorn2_common INTERFACE ${CMAKE_BINARY_DIR}/generated)
-if(LORN2_SANITIZE)
+if(LORN2_FUZZ)
+    # The libraries carry libFuzzer's coverage hooks so that it can steer into them.
+    target_compile_options(lorn2_common INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    target_link_options(lorn2_common INTERFACE -fsanitize=address,undefined)
+elseif(LORN2_SANITIZE)
     target_compile_options(lorn2_common INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
         -fno-sanitize-recover=undefined)
     target_link_options(lorn2_common INTERFACE -fsanitize=address,undefined)
