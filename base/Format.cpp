@@ -14,13 +14,13 @@ namespace {
 // Bounds a width or precision so that a hostile format cannot ask for gigabytes.
 constexpr int kMaxField = 100000;
 
-struct Spec
+struct Conversion
 {
     std::string flags;
     int width = -1;
     int precision = -1;
     std::string length;
-    char conv = 0;
+    char type = 0;
     bool leftAlign() const { return flags.find('-') != std::string::npos; }
 };
 
@@ -80,56 +80,56 @@ double asDouble(const Arg* a)
 // Parses the conversion that starts after '%' at pos; returns false when the format ends
 // inside it. `at` yields the character at an index, `n` is the format's length.
 template<typename At>
-bool parseSpec(At at, std::size_t n, std::size_t& pos, Spec& spec, ArgCursor& args)
+bool parseConversion(At at, std::size_t n, std::size_t& pos, Conversion& conv, ArgCursor& args)
 {
     auto peek = [&](std::size_t i) -> char32_t { return i < n ? at(i) : 0; };
     while (pos < n && std::string_view("-+ #0").find(static_cast<char>(peek(pos))) != std::string_view::npos
            && peek(pos) < 128) {
-        spec.flags += static_cast<char>(peek(pos));
+        conv.flags += static_cast<char>(peek(pos));
         ++pos;
     }
     if (peek(pos) == '*') {
         ++pos;
         std::int64_t w = asSigned(args.next());
         if (w < 0) {
-            spec.flags += '-';
+            conv.flags += '-';
             w = -w;
         }
-        spec.width = static_cast<int>(std::min<std::int64_t>(w, kMaxField));
+        conv.width = static_cast<int>(std::min<std::int64_t>(w, kMaxField));
     } else {
         while (peek(pos) >= '0' && peek(pos) <= '9') {
-            spec.width = std::min(kMaxField, std::max(spec.width, 0) * 10 + static_cast<int>(peek(pos) - '0'));
+            conv.width = std::min(kMaxField, std::max(conv.width, 0) * 10 + static_cast<int>(peek(pos) - '0'));
             ++pos;
         }
     }
     if (peek(pos) == '.') {
         ++pos;
-        spec.precision = 0;
+        conv.precision = 0;
         if (peek(pos) == '*') {
             ++pos;
             const std::int64_t p = asSigned(args.next());
-            spec.precision = p < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(p, kMaxField));
+            conv.precision = p < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(p, kMaxField));
         } else {
             while (peek(pos) >= '0' && peek(pos) <= '9') {
-                spec.precision = std::min(kMaxField, spec.precision * 10 + static_cast<int>(peek(pos) - '0'));
+                conv.precision = std::min(kMaxField, conv.precision * 10 + static_cast<int>(peek(pos) - '0'));
                 ++pos;
             }
         }
     }
     while (pos < n && std::string_view("hlLqjzt").find(static_cast<char>(peek(pos))) != std::string_view::npos
            && peek(pos) < 128) {
-        spec.length += static_cast<char>(peek(pos));
+        conv.length += static_cast<char>(peek(pos));
         ++pos;
     }
     if (pos >= n)
         return false;
     const char32_t c = peek(pos);
-    spec.conv = c < 128 ? static_cast<char>(c) : '?';
+    conv.type = c < 128 ? static_cast<char>(c) : '?';
     ++pos;
     return true;
 }
 
-std::string cSpec(const Spec& s, const char* lengthAndConv)
+std::string cConversion(const Conversion& s, const char* lengthAndConv)
 {
     std::string out = "%" + s.flags;
     if (s.width >= 0)
@@ -141,26 +141,26 @@ std::string cSpec(const Spec& s, const char* lengthAndConv)
 }
 
 template<typename T>
-std::string cFormat(const std::string& spec, T value)
+std::string cFormat(const std::string& conv, T value)
 {
-    const int n = std::snprintf(nullptr, 0, spec.c_str(), value);
+    const int n = std::snprintf(nullptr, 0, conv.c_str(), value);
     if (n <= 0)
         return {};
     std::string out(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), spec.c_str(), value);
+    std::snprintf(out.data(), out.size(), conv.c_str(), value);
     out.resize(static_cast<std::size_t>(n));
     return out;
 }
 
-bool isShort(const Spec& s) { return s.length == "h"; }
-bool isChar(const Spec& s) { return s.length == "hh"; }
-bool isWide(const Spec& s) { return !s.length.empty() && !isShort(s) && !isChar(s); }
+bool isShort(const Conversion& s) { return s.length == "h"; }
+bool isChar(const Conversion& s) { return s.length == "hh"; }
+bool isWide(const Conversion& s) { return !s.length.empty() && !isShort(s) && !isChar(s); }
 
 // The numeric conversions, which look the same in both outputs. Returns false for %s and %c.
-bool formatNumber(const Spec& s, ArgCursor& cursor, std::string& out)
+bool formatNumber(const Conversion& s, ArgCursor& cursor, std::string& out)
 {
     static constexpr std::string_view kNumeric = "diuoxXfFeEgGaApn";
-    if (kNumeric.find(s.conv) == std::string_view::npos)
+    if (kNumeric.find(s.type) == std::string_view::npos)
         return false;
     const Arg* arg = cursor.next();
     out.clear();
@@ -171,13 +171,13 @@ bool formatNumber(const Spec& s, ArgCursor& cursor, std::string& out)
         const Arg* a;
         const Arg* next() { return std::exchange(a, nullptr); }
     } args{arg};
-    switch (s.conv) {
+    switch (s.type) {
     case 'd':
     case 'i': {
         std::int64_t v = asSigned(args.next());
         if (!isWide(s))
             v = isChar(s) ? static_cast<signed char>(v) : isShort(s) ? static_cast<short>(v) : static_cast<int>(v);
-        out = cFormat(cSpec(s, "lld"), static_cast<long long>(v));
+        out = cFormat(cConversion(s, "lld"), static_cast<long long>(v));
         return true;
     }
     case 'u':
@@ -188,8 +188,8 @@ bool formatNumber(const Spec& s, ArgCursor& cursor, std::string& out)
         if (!isWide(s))
             v = isChar(s) ? static_cast<unsigned char>(v)
                 : isShort(s) ? static_cast<unsigned short>(v) : static_cast<unsigned int>(v);
-        const char conv[] = {'l', 'l', s.conv, '\0'};
-        out = cFormat(cSpec(s, conv), static_cast<unsigned long long>(v));
+        const char conv[] = {'l', 'l', s.type, '\0'};
+        out = cFormat(cConversion(s, conv), static_cast<unsigned long long>(v));
         return true;
     }
     case 'f':
@@ -200,15 +200,15 @@ bool formatNumber(const Spec& s, ArgCursor& cursor, std::string& out)
     case 'G':
     case 'a':
     case 'A': {
-        const char conv[] = {s.conv, '\0'};
-        out = cFormat(cSpec(s, conv), asDouble(args.next()));
+        const char conv[] = {s.type, '\0'};
+        out = cFormat(cConversion(s, conv), asDouble(args.next()));
         return true;
     }
     case 'p': {
         const Arg* a = args.next();
-        Spec plain = s;
+        Conversion plain = s;
         plain.precision = -1;
-        out = cFormat(cSpec(plain, "p"), a != nullptr && a->kind == Arg::Kind::Pointer ? a->ptr : nullptr);
+        out = cFormat(cConversion(plain, "p"), a != nullptr && a->kind == Arg::Kind::Pointer ? a->ptr : nullptr);
         return true;
     }
     case 'n':
@@ -221,7 +221,7 @@ bool formatNumber(const Spec& s, ArgCursor& cursor, std::string& out)
 }
 
 template<typename Str>
-Str pad(Str body, const Spec& s, qsizetype length)
+Str pad(Str body, const Conversion& s, qsizetype length)
 {
     if (s.width > length) {
         const Str fill(static_cast<qsizetype>(s.width) - length, typename Str::value_type(u' '));
@@ -250,27 +250,27 @@ QByteArray formatBytes(std::string_view format, const std::vector<Arg>& args)
             ++pos;
             continue;
         }
-        Spec spec;
-        if (!parseSpec(at, n, pos, spec, cursor)) {
+        Conversion conv;
+        if (!parseConversion(at, n, pos, conv, cursor)) {
             out.append(format.data() + start, static_cast<qsizetype>(n - start));
             break;
         }
         std::string number;
-        if (formatNumber(spec, cursor, number)) {
+        if (formatNumber(conv, cursor, number)) {
             out.append(number.data(), static_cast<qsizetype>(number.size()));
-        } else if (spec.conv == 'c') {
+        } else if (conv.type == 'c') {
             const char c = static_cast<char>(asSigned(cursor.next()));
-            out += pad(QByteArray(1, c), spec, 1);
-        } else if (spec.conv == 's') {
+            out += pad(QByteArray(1, c), conv, 1);
+        } else if (conv.type == 's') {
             const Arg* a = cursor.next();
             QByteArray body;
             if (a != nullptr && a->kind == Arg::Kind::Bytes)
                 body = a->bytes;
             else if (a != nullptr && a->kind == Arg::Kind::Text)
                 body = codepage::toAnsi(a->text);
-            if (spec.precision >= 0 && body.size() > spec.precision)
-                body.truncate(spec.precision);
-            out += pad(body, spec, body.size());
+            if (conv.precision >= 0 && body.size() > conv.precision)
+                body.truncate(conv.precision);
+            out += pad(body, conv, body.size());
         } else {
             out.append(format.data() + start, static_cast<qsizetype>(pos - start));
         }
@@ -298,27 +298,27 @@ QString formatText(QStringView format, const std::vector<Arg>& args)
             ++pos;
             continue;
         }
-        Spec spec;
-        if (!parseSpec(at, n, pos, spec, cursor)) {
+        Conversion conv;
+        if (!parseConversion(at, n, pos, conv, cursor)) {
             out += format.mid(static_cast<qsizetype>(start));
             break;
         }
         std::string number;
-        if (formatNumber(spec, cursor, number)) {
+        if (formatNumber(conv, cursor, number)) {
             out += QLatin1StringView(number.data(), static_cast<qsizetype>(number.size()));
-        } else if (spec.conv == 'c') {
+        } else if (conv.type == 'c') {
             const QChar c(static_cast<char16_t>(asSigned(cursor.next())));
-            out += pad(QString(c), spec, 1);
-        } else if (spec.conv == 's') {
+            out += pad(QString(c), conv, 1);
+        } else if (conv.type == 's') {
             const Arg* a = cursor.next();
             QString body;
             if (a != nullptr && a->kind == Arg::Kind::Text)
                 body = a->text;
             else if (a != nullptr && a->kind == Arg::Kind::Bytes)
                 body = QString::fromUtf8(a->bytes);
-            if (spec.precision >= 0 && body.size() > spec.precision)
-                body.truncate(spec.precision);
-            out += pad(body, spec, body.size());
+            if (conv.precision >= 0 && body.size() > conv.precision)
+                body.truncate(conv.precision);
+            out += pad(body, conv, body.size());
         } else {
             out += format.mid(static_cast<qsizetype>(start), static_cast<qsizetype>(pos - start));
         }
