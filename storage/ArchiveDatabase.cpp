@@ -1,8 +1,18 @@
 #include "ArchiveDatabase.h"
 
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <thread>
+#include <utility>
+
 #include <sqlite3.h>
 
+#include "base/Crc16.h"
+#include "base/DateUtil.h"
 #include "base/Format.h"
+
+using namespace Qt::Literals::StringLiterals;
 
 const char* const ArchiveDatabase::kCreateDevTypes
     = "CREATE TABLE \"DEVTYPES\" (\"DEVID\" INTEGER PRIMARY KEY  AUTOINCREMENT  NOT NULL  UNIQUE , \"NAME\" TEXT "
@@ -22,7 +32,194 @@ const char* const kIndexArcRecs
 const char* const kIndexCfgArcRecs
     = "CREATE INDEX IF NOT EXISTS \"CFGARCRECS_KEY\" ON \"CFGARCRECS\" (\"DEVTYPE\", \"SERNUM\", \"DATETIME\")";
 
+// The statements keep the text older versions of the program ran; the values are formatted into
+// it and only the record travels as a parameter.
+constexpr char16_t kSelectArcRec[]
+    = u"SELECT * FROM ARCRECS WHERE DEVTYPE = %d AND SERNUM = %d AND RECTYPE = %d AND DATETIME = ";
+constexpr char16_t kUpdateArcRec[]
+    = u"UPDATE ARCRECS SET ARCREC = ? WHERE DEVTYPE = %d AND SERNUM = %d AND RECTYPE = %d AND DATETIME = ";
+constexpr char16_t kInsertArcRec[]
+    = u"INSERT INTO ARCRECS(DEVTYPE, SERNUM, RECTYPE, DATETIME, ARCREC) VALUES(%d, %d, %d, ";
+constexpr char16_t kSelectRecType[] = u"SELECT * FROM ARCRECS WHERE DEVTYPE = %d AND SERNUM = %d AND RECTYPE = %d";
+constexpr char16_t kSelectCfgArcRec[] = u"SELECT * FROM CFGARCRECS WHERE DEVTYPE = %d AND SERNUM = %d AND DATETIME = "
+                                        u"\"%04u-%02u-%02u %02u:%02u:%02u\"";
+constexpr char16_t kInsertCfgArcRec[] = u"INSERT INTO CFGARCRECS(DEVTYPE, SERNUM, DATETIME, CFGARCREC) VALUES(%d, %d, "
+                                        u"\"%04u-%02u-%02u %02u:%02u:%02u\", ?)";
+constexpr char16_t kSelectCfgArchive[] = u"SELECT * FROM CFGARCRECS WHERE DEVTYPE = %d AND SERNUM = %d";
+constexpr char16_t kSelectDevType[] = u"SELECT * FROM DEVTYPES WHERE DEVID = %d";
+constexpr char16_t kInsertDevType[] = u"INSERT INTO DEVTYPES(DEVID, NAME, HWCODE) VALUES(%d, \"%s\", %d)";
+
+constexpr int kDailyRecord = archive::kEventDaily;
+
+// A writer on another connection may hold the file for a moment: wait for it, but not forever.
+constexpr int kCommitRetries = 500;
+constexpr std::chrono::milliseconds kCommitPause{10};
+
+// Bytes left out of a configuration archive record's check sum.
+constexpr std::size_t kCfgVolatile[] = {122, 572, 842, 843, 844, 845, 846};
+
+// Thrown by the helpers below and turned into E_FAIL once, where the operation returns.
+struct SqlFailure
+{
+};
+
+[[noreturn]] void fail()
+{
+    throw SqlFailure{};
+}
+
+template <typename F> HRESULT guarded(sqlite3* db, F&& operation)
+{
+    if (db == nullptr)
+        return E_POINTER;
+    try {
+        return operation();
+    } catch (const SqlFailure&) {
+        return E_FAIL;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+class Statement
+{
+public:
+    Statement(sqlite3* db, const QString& sql)
+    {
+        if (sqlite3_prepare16_v2(db, sql.utf16(), -1, &m_stmt, nullptr) != SQLITE_OK || m_stmt == nullptr) {
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+            fail();
+        }
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    sqlite3_stmt* get() const { return m_stmt; }
+
+    void bindBlob(int index, const void* data, std::size_t size)
+    {
+        if (sqlite3_bind_blob(m_stmt, index, data, int(size), SQLITE_TRANSIENT) != SQLITE_OK)
+            fail();
+    }
+    // True with a row to read, false when done.
+    bool next()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        fail();
+    }
+    void run()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE)
+            fail();
+    }
+    void finish()
+    {
+        if (sqlite3_finalize(std::exchange(m_stmt, nullptr)) != SQLITE_OK)
+            fail();
+    }
+    // Result columns are found by name in any letter case, as tables of older versions may
+    // spell them otherwise; -1 when missing.
+    int column(const char* name) const
+    {
+        const int n = sqlite3_column_count(m_stmt);
+        for (int i = 0; i < n; ++i) {
+            if (qstricmp(sqlite3_column_name(m_stmt, i), name) == 0)
+                return i;
+        }
+        return -1;
+    }
+    // The blob of a column when it has at least size bytes, else null.
+    const void* blob(int i, std::size_t size) const
+    {
+        const void* p = sqlite3_column_blob(m_stmt, i);
+        const int bytes = sqlite3_column_bytes(m_stmt, i);
+        return p != nullptr && bytes >= 0 && std::size_t(bytes) >= size ? p : nullptr;
+    }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+// One write: rolled back unless committed.
+class Transaction
+{
+public:
+    explicit Transaction(sqlite3* db)
+        : m_db(db)
+    {
+        if (sqlite3_exec(m_db, "BEGIN TRANSACTION", nullptr, nullptr, nullptr) != SQLITE_OK)
+            fail();
+        m_open = true;
+    }
+    ~Transaction()
+    {
+        if (m_open)
+            rollback();
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit()
+    {
+        int rc = sqlite3_exec(m_db, "COMMIT TRANSACTION", nullptr, nullptr, nullptr);
+        for (int retry = 0; (rc & 0xFF) == SQLITE_BUSY && retry < kCommitRetries; ++retry) {
+            std::this_thread::sleep_for(kCommitPause);
+            rc = sqlite3_exec(m_db, "COMMIT TRANSACTION", nullptr, nullptr, nullptr);
+        }
+        if (rc != SQLITE_OK)
+            fail();
+        m_open = false;
+    }
+    void rollback()
+    {
+        m_open = false;
+        sqlite3_exec(m_db, "ROLLBACK TRANSACTION", nullptr, nullptr, nullptr);
+    }
+
+private:
+    sqlite3* m_db;
+    bool m_open = false;
+};
+
+// The date part of the ARCRECS statements: "%Y-%m-%d %H:%M" in double quotes.
+QString minuteText(const QDateTime& t)
+{
+    const QDate d = t.date();
+    const QTime tm = t.time();
+    return fmt::text(u"\"%04d-%02d-%02d %02d:%02d\"", d.year(), d.month(), d.day(), tm.hour(), tm.minute());
+}
+
 } // namespace
+
+std::optional<CfgArcRecord> CfgArcRecord::fromBytes(QByteArrayView b)
+{
+    if (b.size() < qsizetype(kSize))
+        return std::nullopt;
+    CfgArcRecord r;
+    std::memcpy(r.bytes.data(), b.data(), kSize);
+    return r;
+}
+
+QDateTime CfgArcRecord::dateTime() const
+{
+    const auto* s = bytes.data() + kSecond;
+    return dateutil::makeDateTime(2000 + s[5], s[4], s[3], s[2], s[1], s[0]);
+}
+
+bool CfgArcRecord::isIntact() const
+{
+    std::array<std::uint8_t, kSize> summed = bytes;
+    for (std::size_t i : kCfgVolatile)
+        summed[i] = 0;
+    return crc::modbus(summed.data(), summed.size()) == 0;
+}
 
 ArchiveDatabase::~ArchiveDatabase()
 {
@@ -39,6 +236,9 @@ HRESULT ArchiveDatabase::open(const QString& path)
         sqlite3_close(db);
         return E_FAIL;
     }
+    // The statements quote their values in double quotes, which a library built without that
+    // legacy form would read as column names.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
     m_db = db;
     m_path = path;
     return S_OK;
@@ -97,3 +297,183 @@ HRESULT ArchiveDatabase::ensureTables()
     }
     return S_OK;
 }
+
+HRESULT ArchiveDatabase::storeDayMonRecord(int devType, int serial, const u_data_daymon_full& blob)
+{
+    if (m_db == nullptr)
+        return E_POINTER;
+    const archive::DayMonRow row = archive::makeDayMonRow(devType, serial, blob);
+    if (!row.dateTime.isValid())
+        return E_INVALIDARG;
+    return guarded(m_db, [&] {
+        const QString date = minuteText(row.dateTime);
+        Transaction transaction(m_db);
+        Statement select(m_db, fmt::text(kSelectArcRec, devType, serial, row.recType) + date);
+        const bool exists = select.next();
+        select.finish();
+        const QString sql = exists ? QString(fmt::text(kUpdateArcRec, devType, serial, row.recType) + date)
+                                   : QString(fmt::text(kInsertArcRec, devType, serial, row.recType) + date + u", ?)"_s);
+        Statement write(m_db, sql);
+        write.bindBlob(1, blob.bytes.data(), blob.bytes.size());
+        write.run();
+        write.finish();
+        transaction.commit();
+        return S_OK;
+    });
+}
+
+HRESULT ArchiveDatabase::countDailyRows(int devType, int serial, int& count)
+{
+    count = 0;
+    return guarded(m_db, [&] {
+        Statement select(m_db, fmt::text(kSelectRecType, devType, serial, kDailyRecord));
+        int n = 0;
+        while (select.next())
+            ++n;
+        select.finish();
+        count = n;
+        return S_OK;
+    });
+}
+
+HRESULT ArchiveDatabase::readDailyRows(int devType, int serial, const QDateTime& start, const QDateTime& end,
+                                       std::vector<archive::DayMonRow>& rows)
+{
+    rows.clear();
+    return guarded(m_db, [&] {
+        QDateTime from = start;
+        QDateTime to = end;
+        if (from.isValid() && to.isValid() && from > to)
+            std::swap(from, to);
+        QString sql = fmt::text(kSelectRecType, devType, serial, kDailyRecord);
+        if (from.isValid())
+            sql += u" AND DATETIME >= "_s + minuteText(from);
+        if (to.isValid())
+            sql += u" AND DATETIME <= "_s + minuteText(to);
+        sql += u" ORDER BY DATETIME"_s;
+
+        Statement select(m_db, sql);
+        // RECTYPE and DATETIME are derived from the blob again, which the report reads, so only
+        // the account's columns are taken from the row.
+        const int cType = select.column("DEVTYPE");
+        const int cSerial = select.column("SERNUM");
+        const int cBlob = select.column("ARCREC");
+        while (select.next()) {
+            const int type = cType >= 0 ? sqlite3_column_int(select.get(), cType) : 0;
+            const int sernum = cSerial >= 0 ? sqlite3_column_int(select.get(), cSerial) : 0;
+            const void* blob = cBlob >= 0 ? select.blob(cBlob, u_data_daymon_full::kSize) : nullptr;
+            if (blob == nullptr)
+                fail();
+            u_data_daymon_full record;
+            std::memcpy(record.bytes.data(), blob, record.bytes.size());
+            rows.push_back(archive::makeDayMonRow(type, sernum, record));
+        }
+        select.finish();
+        return S_OK;
+    });
+}
+
+HRESULT ArchiveDatabase::storeCfgArcRecord(int devType, int serial, const CfgArcRecord& record)
+{
+    if (m_db == nullptr)
+        return E_POINTER;
+    // A record the read refuses would end every later read of the archive at this row.
+    if (!record.dateTime().isValid() || !record.isIntact())
+        return E_INVALIDARG;
+    return guarded(m_db, [&] {
+        const auto* s = record.bytes.data() + CfgArcRecord::kSecond;
+        const unsigned year = 2000u + s[5];
+        Transaction transaction(m_db);
+        Statement select(m_db, fmt::text(kSelectCfgArcRec, devType, serial, year, unsigned(s[4]), unsigned(s[3]),
+                                         unsigned(s[2]), unsigned(s[1]), unsigned(s[0])));
+        const bool exists = select.next();
+        select.finish();
+        if (exists) {
+            transaction.rollback();
+            return S_OK;
+        }
+        Statement insert(m_db, fmt::text(kInsertCfgArcRec, devType, serial, year, unsigned(s[4]), unsigned(s[3]),
+                                         unsigned(s[2]), unsigned(s[1]), unsigned(s[0])));
+        insert.bindBlob(1, record.bytes.data(), record.bytes.size());
+        insert.run();
+        insert.finish();
+        transaction.commit();
+        return S_OK;
+    });
+}
+
+HRESULT ArchiveDatabase::readCfgArchive(int devType, int serial, std::vector<CfgArcRecord>& records)
+{
+    records.clear();
+    return guarded(m_db, [&] {
+        Statement select(m_db, fmt::text(kSelectCfgArchive, devType, serial) + u" ORDER BY DATETIME"_s);
+        const int cBlob = select.column("CFGARCREC");
+        while (select.next()) {
+            const void* blob = cBlob >= 0 ? select.blob(cBlob, CfgArcRecord::kSize) : nullptr;
+            if (blob == nullptr)
+                fail();
+            CfgArcRecord record;
+            std::memcpy(record.bytes.data(), blob, record.bytes.size());
+            if (!record.isIntact())
+                fail();
+            records.push_back(record);
+        }
+        select.finish();
+        return S_OK;
+    });
+}
+
+HRESULT ArchiveDatabase::hasDeviceType(int devType, bool& present)
+{
+    present = false;
+    return guarded(m_db, [&] {
+        Statement select(m_db, fmt::text(kSelectDevType, devType));
+        const bool found = select.next();
+        select.finish();
+        present = found;
+        return S_OK;
+    });
+}
+
+HRESULT ArchiveDatabase::addDeviceType(int devType, const QString& codeName, int hwCode)
+{
+    return guarded(m_db, [&] {
+        // A quote in the name would end the quoted value early; doubled it stays part of it.
+        QString name = codeName;
+        name.replace(u'"', u"\"\""_s);
+        Statement insert(m_db, fmt::text(kInsertDevType, devType, name, hwCode));
+        insert.run();
+        insert.finish();
+        return S_OK;
+    });
+}
+
+namespace archivedb {
+
+ExportResult exportDayMonArchives(ArchiveDatabase& db, int devType, int serial, const QString& codeName,
+                                  std::span<const sctArcZap> records)
+{
+    ExportResult result;
+    if (!db.isOpen()) {
+        result.hr = E_POINTER;
+        return result;
+    }
+    bool present = false;
+    if (db.hasDeviceType(devType, present) != S_OK || !present) {
+        if (FAILED(db.addDeviceType(devType, codeName, 0))) {
+            result.hr = E_FAIL;
+            return result;
+        }
+    }
+    for (const sctArcZap& r : records) {
+        if (r.Event != archive::kEventDaily && r.Event != archive::kEventMonthly)
+            continue;
+        if (SUCCEEDED(db.storeDayMonRecord(devType, serial, archive::toDayMon(r))))
+            ++result.added;
+        else
+            ++result.errors;
+    }
+    return result;
+}
+
+} // namespace archivedb

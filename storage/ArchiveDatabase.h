@@ -1,12 +1,45 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include <QByteArrayView>
+#include <QDateTime>
 #include <QString>
 
+#include "archive/ArchiveRecord.h"
+#include "archive/DayMonRecord.h"
 #include "base/ResultCodes.h"
 
 struct sqlite3;
 
+// One configuration archive record of a meter, as the database keeps it. It carries its own time
+// stamp and ends with a CRC-16/MODBUS over the whole record.
+struct CfgArcRecord
+{
+    static constexpr std::size_t kSize = 1024;
+    // Stamp bytes: second, minute, hour, day, month, year - 2000.
+    static constexpr std::size_t kSecond = 1016;
+
+    std::array<std::uint8_t, kSize> bytes{};
+
+    // The first kSize bytes; nothing when fewer are given.
+    static std::optional<CfgArcRecord> fromBytes(QByteArrayView b);
+    // Invalid when the stamp bytes form no moment.
+    QDateTime dateTime() const;
+    // The check sum over all bytes, with the bytes the meter changes after summing cleared, is 0.
+    bool isIntact() const;
+
+    friend bool operator==(const CfgArcRecord&, const CfgArcRecord&) = default;
+};
+
 // The program's SQLite connection to "lorn2.sqlite", open for the whole run or not at all.
+// Every operation fails with E_POINTER without a connection and runs no SQL, and gives E_FAIL
+// when the library fails. Each write is one transaction, rolled back on failure.
 class ArchiveDatabase
 {
 public:
@@ -27,6 +60,28 @@ public:
     // The library's text for the last failure, for logs.
     QString lastError() const;
 
+    // Inserts the daily or monthly row of the blob, or replaces the blob of the row with the same
+    // type, serial, record type and minute. E_INVALIDARG, with nothing written, when the blob's
+    // stamp forms no moment.
+    HRESULT storeDayMonRecord(int devType, int serial, const u_data_daymon_full& blob);
+    // Number of daily rows of the meter.
+    HRESULT countDailyRows(int devType, int serial, int& count);
+    // The meter's daily rows from start to end, to the minute, oldest first; an invalid bound is
+    // open, reversed bounds are swapped. A row without a whole blob fails the read; the rows
+    // before it stay in the list.
+    HRESULT readDailyRows(int devType, int serial, const QDateTime& start, const QDateTime& end,
+                          std::vector<archive::DayMonRow>& rows);
+
+    // Inserts the record unless one with the same stamp is stored: that one is kept, with S_OK.
+    // E_INVALIDARG, with nothing written, for a record whose stamp or check sum is bad.
+    HRESULT storeCfgArcRecord(int devType, int serial, const CfgArcRecord& record);
+    // The meter's configuration archive, oldest first. A row that is no intact record of
+    // CfgArcRecord::kSize bytes fails the read; the records before it stay in the list.
+    HRESULT readCfgArchive(int devType, int serial, std::vector<CfgArcRecord>& records);
+
+    HRESULT hasDeviceType(int devType, bool& present);
+    HRESULT addDeviceType(int devType, const QString& codeName, int hwCode = 0);
+
     static const char* const kCreateDevTypes;
     static const char* const kCreateArcRecs;
     static const char* const kCreateCfgArcRecs;
@@ -37,3 +92,21 @@ private:
     sqlite3* m_db = nullptr;
     QString m_path;
 };
+
+namespace archivedb {
+
+struct ExportResult
+{
+    // S_OK after the records were tried; E_POINTER: no connection; E_FAIL: the device type was
+    // missing and could not be added. Nothing was stored after either failure.
+    HRESULT hr = S_OK;
+    int added = 0;
+    int errors = 0; // records that could not be converted or stored
+};
+
+// Stores every daily and monthly record of an account's archive into the database, first adding
+// the device type when the database lacks it; other records are passed over.
+ExportResult exportDayMonArchives(ArchiveDatabase& db, int devType, int serial, const QString& codeName,
+                                  std::span<const sctArcZap> records);
+
+} // namespace archivedb
