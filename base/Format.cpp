@@ -1,7 +1,9 @@
 #include "Format.h"
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
+#include <locale.h>
 #include <string>
 #include <utility>
 
@@ -140,9 +142,32 @@ std::string cConversion(const Conversion& s, const char* lengthAndConv)
     return out;
 }
 
+// Files and reports always use the decimal point, whatever locale the program runs in (the
+// application object sets the user's): the C locale is switched in for this thread meanwhile.
+class CLocaleScope
+{
+public:
+    CLocaleScope()
+        : m_previous(uselocale(cLocale()))
+    {
+    }
+    ~CLocaleScope() { uselocale(m_previous); }
+    CLocaleScope(const CLocaleScope&) = delete;
+    CLocaleScope& operator=(const CLocaleScope&) = delete;
+
+private:
+    static locale_t cLocale()
+    {
+        static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+        return c;
+    }
+    locale_t m_previous;
+};
+
 template<typename T>
 std::string cFormat(const std::string& conv, T value)
 {
+    CLocaleScope cLocale;
     const int n = std::snprintf(nullptr, 0, conv.c_str(), value);
     if (n <= 0)
         return {};

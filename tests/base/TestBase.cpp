@@ -1,3 +1,4 @@
+#include <clocale>
 #include <thread>
 
 #include <QTemporaryDir>
@@ -36,6 +37,7 @@ private slots:
     void printfDigits();
     void printfText_data();
     void printfText();
+    void printfIgnoresTheLocale();
     void printfHostileFormats_data();
     void printfHostileFormats();
 
@@ -235,6 +237,19 @@ void TestBase::printfText()
     QFETCH(QString, got);
     QFETCH(QString, expected);
     QCOMPARE(got, expected);
+}
+
+void TestBase::printfIgnoresTheLocale()
+{
+    // A Russian locale writes a decimal comma; files must not.
+    const char* ru = std::setlocale(LC_ALL, "ru_RU.UTF-8");
+    if (ru == nullptr)
+        ru = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    if (ru == nullptr)
+        QSKIP("no locale with a decimal comma is installed");
+    const QByteArray got = fmt::bytes("%f %g", 1.5, 2.25);
+    std::setlocale(LC_ALL, "C");
+    QCOMPARE(got, QByteArray("1.500000 2.25"));
 }
 
 void TestBase::printfHostileFormats_data()
