@@ -112,12 +112,14 @@ bool CLorn2App::InitInstance(const QStringList& arguments, AppFrontEnd& frontEnd
     if (m_cmdInfo.m_bAdmin)
         AdminMode = true;
 
-    m_document = std::make_unique<CLorn2Doc>(*m_profile);
+    // The document loads its accounts before the frame's first view fills its rows from them.
+    m_document = std::make_unique<CLorn2Doc>(*m_profile, WorkingFolder);
+    m_document->setDatabase(&ArchiveDatabase);
+    m_document->OnNewDocument();
     if (!frontEnd.createFrame(*m_document)) {
         frontEnd.closeSplash();
         return false;
     }
-    m_document->OnNewDocument();
 
     frontEnd.showFrame();
     frontEnd.closeSplash();

@@ -2,14 +2,40 @@
 
 #include <cmath>
 
+#include <QFileInfo>
+
 #include "Commands.h"
 #include "ProfileStore.h"
 #include "base/MessageBox.h"
+#include "base/StringTable.h"
+#include "archive/ArchiveExport.h"
+#include "archive/ArchiveFile.h"
+#include "archive/DayMonRecord.h"
+#include "base/Format.h"
+#include "storage/ArchiveDatabase.h"
+#include "storage/CANSIFile.h"
+#include "storage/DeviceListExport.h"
+#include "storage/Folders.h"
 
 using namespace Qt::Literals::StringLiterals;
 
-CLorn2Doc::CLorn2Doc(ProfileStore& profile)
+namespace {
+
+QString noDeviceSelected()
+{
+    return LoadResString(115, u"No device selected"_s);
+}
+
+QString noDeviceList()
+{
+    return LoadResString(114, u"System error: device list not found!"_s);
+}
+
+} // namespace
+
+CLorn2Doc::CLorn2Doc(ProfileStore& profile, const QString& workingFolder)
     : m_profile(profile)
+    , m_workingFolder(workingFolder)
 {
     m_tabSize = settings::readTabSize(profile);
     m_viewFont = settings::readFont(profile, settings::kSectionViewFont);
@@ -25,15 +51,75 @@ CLorn2Doc::~CLorn2Doc()
 
 bool CLorn2Doc::OnNewDocument()
 {
-    // The account list arrives with the account store; until then there is nothing to load.
+    m_accounts.clear();
     m_currentAccount = -1;
     m_modified = false;
+    // Folders that hold no readable account are skipped; the result does not stop start-up.
+    accounts::loadAll(m_workingFolder, m_accounts);
     return true;
 }
 
-bool CLorn2Doc::isCommandEnabled(int command) const
+CDevData* CLorn2Doc::account(int index)
+{
+    return isValidAccount(index) ? &m_accounts[std::size_t(index)] : nullptr;
+}
+
+bool CLorn2Doc::isValidAccount(int index) const
+{
+    return index >= 0 && std::size_t(index) < m_accounts.size();
+}
+
+std::vector<int> CLorn2Doc::findBySerial(int serial) const
+{
+    std::vector<int> found;
+    for (std::size_t i = 0; i < m_accounts.size(); ++i) {
+        if (!m_accounts[i].m_deleted && m_accounts[i].m_serial == serial)
+            found.push_back(int(i));
+    }
+    return found;
+}
+
+void CLorn2Doc::fillDeviceList()
+{
+    if (m_shell == nullptr)
+        return;
+    m_shell->setTitle(LoadResString(101, u"Device list"_s));
+    int row = 0;
+    for (std::size_t i = 0; i < m_accounts.size(); ++i) {
+        if (m_accounts[i].m_deleted)
+            continue;
+        m_shell->addDeviceRow(m_accounts[i], int(i), row == m_lastSelectedRow);
+        ++row;
+    }
+}
+
+bool CLorn2Doc::deviceListShowing() const
+{
+    return m_shell != nullptr && m_shell->activeView() == ViewKind::DeviceList;
+}
+
+bool CLorn2Doc::deviceRowSelected() const
+{
+    return deviceListShowing() && m_shell->selectedDeviceRow().has_value();
+}
+
+bool CLorn2Doc::currentAccountSet() const
+{
+    return isValidAccount(m_currentAccount);
+}
+
+bool CLorn2Doc::isCommandAvailable(int command)
 {
     switch (command) {
+    case cmd::AddAccount:
+    case cmd::DeleteAccount:
+    case cmd::EditAccountFields:
+    case cmd::PrintDeviceList:
+    case cmd::ExportDeviceList:
+    case cmd::ShowArchive:
+    case cmd::ImportArchive:
+    case cmd::ExportArchive:
+    case cmd::ExportDatabase:
     case cmd::Parameters:
     case cmd::ViewFont:
     case cmd::PrintFont:
@@ -50,9 +136,84 @@ bool CLorn2Doc::isCommandEnabled(int command) const
     }
 }
 
+bool CLorn2Doc::ruleAllows(int command) const
+{
+    const ViewKind view = m_shell != nullptr ? m_shell->activeView() : ViewKind::None;
+    const bool e1 = view == ViewKind::DeviceList;
+    const bool e2 = deviceRowSelected();
+    const bool current = currentAccountSet();
+    switch (command) {
+    case cmd::AddAccount:
+    case cmd::ExportDeviceList:
+        return e1;
+    case cmd::DeleteAccount:
+    case cmd::EditConnection:
+    case cmd::EditAccountFields:
+    case cmd::ShowConfig:
+    case cmd::ReadConfig:
+    case cmd::ShowArchive:
+    case cmd::SetClock:
+        return e2;
+    case cmd::SaveConfig: // E3
+        return e2 || view == ViewKind::ConfigReport;
+    case cmd::PrintConfig: // E4
+    case cmd::PreviewConfig:
+        return view == ViewKind::ConfigReport;
+    case cmd::CreateReport: // E5
+    case cmd::LoadReport:
+        return e2 || (!e1 && (view == ViewKind::ArchiveList || view == ViewKind::Report) && current);
+    case cmd::ImportArchive: // E6
+        return e1 || view == ViewKind::ArchiveList;
+    case cmd::ReadArchive: // E7
+    case cmd::ExportArchive:
+    case cmd::ReadReport:
+        return e1 ? e2 : current;
+    case cmd::SaveReport: // E8
+    case cmd::PrintReport:
+    case cmd::PreviewReport:
+        return view == ViewKind::Report;
+    default:
+        return true;
+    }
+}
+
+bool CLorn2Doc::isCommandEnabled(int command) const
+{
+    return isCommandAvailable(command) && ruleAllows(command);
+}
+
 bool CLorn2Doc::onCommand(int command)
 {
+    if (!isCommandEnabled(command))
+        return false;
     switch (command) {
+    case cmd::AddAccount:
+        OnAddAccount();
+        return true;
+    case cmd::DeleteAccount:
+        OnDeleteAccount();
+        return true;
+    case cmd::EditAccountFields:
+        OnEditAccountFields();
+        return true;
+    case cmd::ExportDeviceList:
+        OnExportDeviceList();
+        return true;
+    case cmd::PrintDeviceList:
+        OnPrintDeviceList();
+        return true;
+    case cmd::ShowArchive:
+        OnShowArchive();
+        return true;
+    case cmd::ImportArchive:
+        OnImportArchive();
+        return true;
+    case cmd::ExportArchive:
+        OnExportArchive();
+        return true;
+    case cmd::ExportDatabase:
+        OnExportDatabase();
+        return true;
     case cmd::Parameters:
         OnParameters();
         return true;
@@ -65,6 +226,154 @@ bool CLorn2Doc::onCommand(int command)
     default:
         return false;
     }
+}
+
+std::optional<int> CLorn2Doc::targetAccount(bool deviceListOnly)
+{
+    int index = -1;
+    if (deviceListShowing()) {
+        const std::optional<int> row = m_shell->selectedDeviceRow();
+        if (!row) {
+            MessageBox::error(noDeviceSelected());
+            return std::nullopt;
+        }
+        index = m_shell->deviceRowAccount(*row);
+    } else if (deviceListOnly) {
+        MessageBox::error(noDeviceList());
+        return std::nullopt;
+    } else {
+        index = m_currentAccount;
+    }
+    if (!isValidAccount(index) || m_accounts[std::size_t(index)].m_deleted) {
+        MessageBox::error(noDeviceSelected());
+        return std::nullopt;
+    }
+    m_currentAccount = index;
+    return index;
+}
+
+bool CLorn2Doc::OnAddAccount()
+{
+    if (m_shell == nullptr)
+        return false;
+    CDevData record;
+    record.m_connection = NewAccountConnection;
+    if (!m_shell->editAccount(record, true, QString()))
+        return false;
+    NewAccountConnection = record.m_connection;
+    record.m_folder = record.accountFolder(m_workingFolder);
+    const HRESULT hr = accounts::addAccount(m_accounts, record, m_workingFolder);
+    if (FAILED(hr)) {
+        MessageBox::error(LoadResString(207, u"Failed to add new account"_s));
+        return false;
+    }
+    m_shell->addDeviceRow(m_accounts.back(), int(m_accounts.size()) - 1, true);
+    return true;
+}
+
+bool CLorn2Doc::OnDeleteAccount()
+{
+    const QString caption = LoadResString(111, u"Delete Heatcounter Account"_s);
+    if (!deviceListShowing()) {
+        MessageBox::error(noDeviceList(), caption);
+        return false;
+    }
+    const QString sure = LoadResString(110, u"Are you sure want to delete heatcounter account?"_s);
+    if (MessageBox::show(sure, MbIcon::Question, MbButtons::YesNo, caption) != MbAnswer::Yes)
+        return false;
+    const DeleteFilesChoice choice = m_shell->askDeleteFiles();
+    if (choice == DeleteFilesChoice::Cancel)
+        return false;
+    return deleteSelectedAccount(choice);
+}
+
+bool CLorn2Doc::deleteSelectedAccount(DeleteFilesChoice choice)
+{
+    const QString caption = LoadResString(111, u"Delete Heatcounter Account"_s);
+    const std::optional<int> row = m_shell->selectedDeviceRow();
+    const int index = row ? m_shell->deviceRowAccount(*row) : -1;
+    if (!row || !isValidAccount(index) || m_accounts[std::size_t(index)].m_deleted) {
+        MessageBox::error(noDeviceSelected(), caption);
+        return false;
+    }
+    CDevData& acc = m_accounts[std::size_t(index)];
+    if (choice == DeleteFilesChoice::Delete) {
+        if (!folders::deleteTree(acc.m_folder)) {
+            MessageBox::error(LoadResString(116, u"Failed to delete device files"_s), caption);
+            return false;
+        }
+    } else {
+        const QString archives = LoadResString(109, QString());
+        if (archives.isEmpty()) {
+            MessageBox::error(LoadResString(112, u"Path to device files archive not loaded"_s), caption);
+            return false;
+        }
+        const QString archiveFolder = m_workingFolder + u'/' + archives;
+        if (!folders::createPath(archiveFolder)) {
+            MessageBox::error(LoadResString(113, u"Failed to create path to device files archive loaded"_s), caption);
+            return false;
+        }
+        QString error;
+        if (!folders::moveFolder(acc.m_folder, archiveFolder + u'/' + acc.shortName(), &error)) {
+            MessageBox::error(error, caption);
+            return false;
+        }
+    }
+    // The record keeps its place so that the other rows still point at their accounts.
+    acc.m_deleted = true;
+    if (!m_shell->removeDeviceRow(*row))
+        MessageBox::error(LoadResString(117, u"System error: failed to delete device from list"_s), caption);
+    return true;
+}
+
+bool CLorn2Doc::OnEditAccountFields()
+{
+    const QString caption = LoadResString(120, u"Edit Heatcounter Account"_s);
+    if (!deviceListShowing()) {
+        MessageBox::error(noDeviceList(), caption);
+        return false;
+    }
+    const std::optional<int> row = m_shell->selectedDeviceRow();
+    const int index = row ? m_shell->deviceRowAccount(*row) : -1;
+    if (!row || !isValidAccount(index) || m_accounts[std::size_t(index)].m_deleted) {
+        MessageBox::error(noDeviceSelected(), caption);
+        return false;
+    }
+    CDevData& acc = m_accounts[std::size_t(index)];
+    CDevData edited = acc;
+    if (!m_shell->editAccount(edited, false, caption))
+        return false;
+    acc = std::move(edited);
+    acc.m_modified = 1;
+    const bool saved = SUCCEEDED(acc.Save());
+    if (!saved)
+        MessageBox::error(LoadResString(108, u"Failed to save device data"_s), caption);
+    m_shell->updateDeviceRow(*row, acc);
+    return saved;
+}
+
+bool CLorn2Doc::OnExportDeviceList()
+{
+    if (m_shell == nullptr)
+        return false;
+    FileDialogSpec dialog;
+    dialog.filter = LoadResString(201, u"CSV Files (*.csv)|*.csv|All Files (*.*)|*.*||"_s);
+    dialog.defaultExtension = u"csv"_s;
+    dialog.defaultName = u"devices"_s;
+    const QString path = m_shell->getSaveFileName(dialog);
+    if (path.isEmpty())
+        return false;
+    if (!devicelist::exportToFile(path, m_accounts)) {
+        MessageBox::show(u"Failed to save device list"_s);
+        return false;
+    }
+    return true;
+}
+
+void CLorn2Doc::OnPrintDeviceList()
+{
+    if (m_shell != nullptr)
+        m_shell->printDeviceList();
 }
 
 int CLorn2Doc::pointsFromHeight(int height, int logPixelsY)
@@ -81,11 +390,7 @@ int CLorn2Doc::heightFromPoints(int points, int logPixelsY)
 
 void CLorn2Doc::OnParameters()
 {
-    if (m_shell == nullptr) {
-        MessageBox::error(u"System error: failed to get screen"_s);
-        return;
-    }
-    const std::optional<int> dpi = m_shell->viewLogPixelsY();
+    const std::optional<int> dpi = m_shell != nullptr ? m_shell->viewLogPixelsY() : std::nullopt;
     if (!dpi) {
         MessageBox::error(u"System error: failed to get screen"_s);
         return;
@@ -123,4 +428,183 @@ void CLorn2Doc::writeFontSettings()
     settings::writeFont(m_profile, settings::kSectionViewFont, m_viewFont);
     settings::writeFont(m_profile, settings::kSectionPrintFont, m_printFont);
     m_profile.sync();
+}
+
+bool CLorn2Doc::OnShowArchive()
+{
+    const std::optional<int> index = targetAccount(true);
+    if (!index)
+        return false;
+    m_shell->switchView(ViewKind::ArchiveList, *index);
+    return true;
+}
+
+bool CLorn2Doc::readArchiveHeader(const QString& path, ArchiveHeader& header)
+{
+    CANSIFile file;
+    if (!file.open(path, CANSIFile::Mode::Read)) {
+        const QString error = file.errorString();
+        MessageBox::error(error.isEmpty() ? u"File error"_s : error);
+        return false;
+    }
+    QString line;
+    while (file.readLine(line)) {
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq < 0)
+            continue;
+        const QString key = line.left(eq).trimmed();
+        QString value = line.mid(eq + 1);
+        while (!value.isEmpty() && value.front().isSpace())
+            value.remove(0, 1);
+        auto is = [&](const char16_t* name) { return key.compare(QStringView(name), Qt::CaseInsensitive) == 0; };
+        if (is(u"Serial Number"))
+            header.serial = value.trimmed().toInt();
+        else if (is(u"Custom"))
+            header.consumer = value;
+        else if (is(u"Telephone"))
+            header.phone = value;
+        else if (is(u"Abonent"))
+            header.consumerId = value;
+        else if (is(u"Address"))
+            header.address = value;
+        else if (is(u"Response Person"))
+            header.contact = value;
+    }
+    if (file.failed()) {
+        const QString error = file.errorString();
+        MessageBox::error(error.isEmpty() ? u"File error"_s : error);
+        return false;
+    }
+    return true;
+}
+
+bool CLorn2Doc::OnImportArchive()
+{
+    if (m_shell == nullptr)
+        return false;
+    FileDialogSpec dialog;
+    dialog.filter = LoadResString(103, u"Lorn archives (*.tsa)|*.tsa|All files (*.*)|*.*||"_s);
+    dialog.defaultExtension = u"tsa"_s;
+    const QString path = m_shell->getOpenFileName(dialog);
+    if (path.isEmpty())
+        return false;
+    const ImportResult result = importArchive(path);
+    if (result == ImportResult::Cancelled)
+        return false;
+    if (result == ImportResult::Failed) {
+        MessageBox::show(u"Не удалось импортировать архив"_s);
+        return false;
+    }
+    m_shell->switchView(ViewKind::ArchiveList, m_currentAccount);
+    return true;
+}
+
+CLorn2Doc::ImportResult CLorn2Doc::importArchive(const QString& path)
+{
+    ArchiveHeader header;
+    {
+        WaitCursor wait(m_shell);
+        if (!readArchiveHeader(path, header))
+            return ImportResult::Failed;
+    }
+    const std::vector<int> found = findBySerial(header.serial);
+    if (found.empty()) {
+        CDevData record;
+        record.m_connection = NewAccountConnection;
+        record.m_serial = header.serial;
+        record.m_consumer = header.consumer;
+        record.m_phone = header.phone;
+        record.m_consumerId = header.consumerId;
+        record.m_address = header.address;
+        record.m_contact = header.contact;
+        if (!m_shell->editAccount(record, true, QString()))
+            return ImportResult::Cancelled;
+        record.m_folder = record.accountFolder(m_workingFolder);
+        if (FAILED(accounts::addAccount(m_accounts, record, m_workingFolder, path)))
+            return ImportResult::Failed;
+        m_currentAccount = int(m_accounts.size()) - 1;
+        m_shell->addDeviceRow(m_accounts.back(), m_currentAccount, true);
+        return ImportResult::Done;
+    }
+    int target = found.front();
+    if (found.size() > 1) {
+        const std::optional<int> chosen = m_shell->chooseAccountByType(found);
+        if (!chosen)
+            return ImportResult::Cancelled;
+        target = *chosen;
+    }
+    CDevData& acc = m_accounts[std::size_t(target)];
+    WaitCursor wait(m_shell);
+    // The account's own file keeps its parameter block; the chosen file only adds records. An
+    // own file that exists but cannot be read must not be replaced by the imported records alone.
+    if (FAILED(acc.LoadArchive()) && QFileInfo::exists(acc.archiveFilePath()))
+        return ImportResult::Failed;
+    if (FAILED(archive::readArchiveFile(path, acc.m_arcParams, acc.m_records, true, 0)))
+        return ImportResult::Failed;
+    acc.m_records.sort();
+    if (acc.WriteArchive())
+        acc.LoadArchive();
+    m_currentAccount = target;
+    return ImportResult::Done;
+}
+
+bool CLorn2Doc::OnExportArchive()
+{
+    const std::optional<int> index = targetAccount(false);
+    if (!index)
+        return false;
+    CDevData& acc = m_accounts[std::size_t(*index)];
+    if (FAILED(acc.LoadArchive())) {
+        MessageBox::error(LoadResString(196, u"No archive data to export"_s));
+        return false;
+    }
+    FileDialogSpec dialog;
+    dialog.filter = LoadResString(
+        199, u"Lorn archives (*.tsa)|*.tsa|CSV Files (*.csv)|*.csv|QzArcRd Files (*.iar)|*.iar||"_s);
+    dialog.defaultExtension = u"tsa"_s;
+    dialog.defaultName = fmt::text(u"%05u", unsigned(acc.m_serial));
+    const QString target = m_shell->getSaveFileName(dialog);
+    if (target.isEmpty())
+        return false;
+    const archive::ExportResult result
+        = archive::exportArchive(acc.archiveFilePath(), acc.m_arcParams, acc.m_records, target);
+    MessageBox::show(result.message, result.icon);
+    return result.status == archive::ExportResult::Status::Exported;
+}
+
+bool CLorn2Doc::OnExportDatabase()
+{
+    const QString question = fmt::text(u"sizeof(struct u_data_daymon_full) = %d. sizeof(sctArcZap) = %d",
+                                       int(sizeof(u_data_daymon_full)), int(sizeof(sctArcZap)));
+    if (MessageBox::show(question, MbIcon::Question, MbButtons::YesNo) != MbAnswer::Yes)
+        return false;
+    WaitCursor wait(m_shell);
+    const int index = m_shell != nullptr ? m_shell->deviceRowAccount(m_lastSelectedRow) : -1;
+    if (!isValidAccount(index) || m_accounts[std::size_t(index)].m_deleted) {
+        MessageBox::error(u"No device data!"_s);
+        return false;
+    }
+    CDevData& acc = m_accounts[std::size_t(index)];
+    if (FAILED(acc.LoadArchive())) {
+        MessageBox::error(u"Failed to load archive!"_s);
+        return false;
+    }
+    ArchiveDatabase closed;
+    ArchiveDatabase& db = m_database != nullptr ? *m_database : closed;
+    const archivedb::ExportResult r
+        = archivedb::exportDayMonArchives(db, acc.m_type, acc.m_serial, acc.typeCodeName(), acc.m_records.records());
+    if (r.hr == E_POINTER) {
+        MessageBox::error(u"No DB connection!"_s);
+        return false;
+    }
+    if (FAILED(r.hr)) {
+        MessageBox::error(u"Failed to add new device type!"_s);
+        return false;
+    }
+    if (r.errors > 0) {
+        MessageBox::error(fmt::text(u"Errors: %d. Added %d records", r.errors, r.added));
+        return false;
+    }
+    MessageBox::info(fmt::text(u"Added %d records", r.added));
+    return true;
 }

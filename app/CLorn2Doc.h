@@ -1,11 +1,16 @@
 #pragma once
 
+#include <optional>
+#include <vector>
+
 #include <QString>
 
 #include "ProgramSettings.h"
 #include "Shell.h"
 #include "base/ConnectionBlock.h"
+#include "storage/CDevData.h"
 
+class ArchiveDatabase;
 class ProfileStore;
 
 // The program's single document: the account list, the current account, the settings it holds
@@ -14,25 +19,59 @@ class CLorn2Doc
 {
 public:
     // Reads the program settings.
-    explicit CLorn2Doc(ProfileStore& profile);
+    CLorn2Doc(ProfileStore& profile, const QString& workingFolder);
     // Writes the default connection of new accounts.
     ~CLorn2Doc();
     CLorn2Doc(const CLorn2Doc&) = delete;
     CLorn2Doc& operator=(const CLorn2Doc&) = delete;
 
     void setShell(Shell* shell) { m_shell = shell; }
+    // The application's database connection, which may be closed.
+    void setDatabase(ArchiveDatabase* database) { m_database = database; }
     Shell* shell() const { return m_shell; }
     ProfileStore& profile() const { return m_profile; }
+    const QString& workingFolder() const { return m_workingFolder; }
 
     // The new-document step: loads every account.
     bool OnNewDocument();
 
-    // Commands
+    // The accounts in load order; deleted ones keep their place so row item data stay valid.
+    std::vector<CDevData>& accounts() { return m_accounts; }
+    const std::vector<CDevData>& accounts() const { return m_accounts; }
+    CDevData* account(int index);
+    bool isValidAccount(int index) const;
+    // Accounts with a serial number, deleted ones left out.
+    std::vector<int> findBySerial(int serial) const;
+
+    // Fills an empty device list with one row per account; the last selected row is selected.
+    void fillDeviceList();
+    void setLastSelectedRow(int row) { m_lastSelectedRow = row; }
+    int lastSelectedRow() const { return m_lastSelectedRow; }
+
+    // Commands. Those that return bool say whether they did their work.
     bool isCommandEnabled(int command) const;
+    // The enable rule of a command in the current state of the views.
+    bool ruleAllows(int command) const;
+    // True for the commands this program carries out.
+    static bool isCommandAvailable(int command);
     // Carries out a command; false when the document does not handle it.
     bool onCommand(int command);
+
+    bool OnAddAccount();
+    bool OnDeleteAccount();
+    bool OnEditAccountFields();
+    bool OnExportDeviceList();
+    bool OnShowArchive();
+    bool OnImportArchive();
+    bool OnExportArchive();
+    bool OnExportDatabase();
+    void OnPrintDeviceList();
     void OnParameters();
     void OnFont(bool printFont);
+
+    // The target-account rule: the selected device-list row, else the current account. Shows
+    // the rule's message and returns none when there is no target; makes the target current.
+    std::optional<int> targetAccount(bool deviceListOnly);
 
     // Converts between the font height in logical units and the size in points.
     static int pointsFromHeight(int height, int logPixelsY);
@@ -49,6 +88,25 @@ public:
     QString m_errorLog;
 
 private:
+    bool deviceListShowing() const;
+    bool deviceRowSelected() const;
+    bool currentAccountSet() const;
+    bool deleteSelectedAccount(DeleteFilesChoice choice);
+
+    // The header values of an archive file that an import uses.
+    struct ArchiveHeader
+    {
+        int serial = 0;
+        QString consumer, phone, consumerId, address, contact;
+    };
+    bool readArchiveHeader(const QString& path, ArchiveHeader& header);
+    enum class ImportResult { Done, Cancelled, Failed };
+    ImportResult importArchive(const QString& path);
+
     ProfileStore& m_profile;
+    QString m_workingFolder;
     Shell* m_shell = nullptr;
+    ArchiveDatabase* m_database = nullptr;
+    std::vector<CDevData> m_accounts;
+    int m_lastSelectedRow = -1;
 };

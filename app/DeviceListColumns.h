@@ -3,6 +3,9 @@
 #include <array>
 
 #include <QString>
+#include <QStringList>
+
+class CDevData;
 
 // The columns of the device list, shared by the window and the command-line listing.
 struct CDevLstColumn
@@ -29,3 +32,8 @@ inline QString deviceListCaption(int column)
 {
     return QString::fromUtf16(kDeviceListColumns[static_cast<std::size_t>(column)].caption);
 }
+
+// Columns 1-9 of an account's row, as the list shows them (column 0 is the row number).
+QStringList deviceListCells(const CDevData& account);
+// The row number as column 0 shows it, counting from 1.
+QString deviceListRowNumber(int row);

@@ -1,13 +1,28 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include <QString>
 
 struct LogFont;
+class CDevData;
 
 // The four views the main frame shows, one at a time.
 enum class ViewKind { None, DeviceList, ArchiveList, Report, ConfigReport };
+
+// The choice of the dialog that asks what to do with a deleted account's files.
+enum class DeleteFilesChoice { Delete, Move, Cancel };
+
+// An open or save file dialog. The filter is written "Description|pattern|...||".
+struct FileDialogSpec
+{
+    QString title;
+    QString filter;
+    QString defaultExtension; // without the dot
+    QString defaultName;
+    QString folder;
+};
 
 // What the document needs of the windows. The desktop program implements it with the main
 // frame and its dialogs; the command-line program from its options; tests with scripts.
@@ -19,11 +34,15 @@ public:
     virtual ViewKind activeView() const = 0;
     // Shows a view; the archive list shows the account with that index.
     virtual void switchView(ViewKind kind, int accountIndex = -1) = 0;
+    virtual void setTitle(const QString& title) = 0;
 
-    // The first selected row of the device list, when one is showing and a row is selected.
+    // The device list, when it is showing: its first selected row and the rows' account indexes.
     virtual std::optional<int> selectedDeviceRow() const = 0;
-    // The account index a device-list row carries.
     virtual int deviceRowAccount(int row) const = 0;
+    virtual void addDeviceRow(const CDevData& account, int accountIndex, bool select) = 0;
+    virtual void updateDeviceRow(int row, const CDevData& account) = 0;
+    virtual bool removeDeviceRow(int row) = 0;
+    virtual void printDeviceList() = 0;
 
     virtual void setWaitCursor(bool on) = 0;
     // Vertical pixels per inch of the first view's screen; none when no view exists.
@@ -34,4 +53,35 @@ public:
     virtual bool editParameters(int& tabSize, int& fontPoints) = 0;
     // A font dialog initialised from `font`; false on cancel.
     virtual bool chooseFont(LogFont& font) = 0;
+    // The account dialog on a record; a new account has its serial number and type editable.
+    // Message boxes of the dialog carry `caption` when it is not empty. False on cancel.
+    virtual bool editAccount(CDevData& record, bool newAccount, const QString& caption) = 0;
+    virtual DeleteFilesChoice askDeleteFiles() = 0;
+    // Which of several accounts with one serial number (indexes into the list); none on cancel.
+    virtual std::optional<int> chooseAccountByType(const std::vector<int>& accountIndexes) = 0;
+    // The chosen path, empty on cancel.
+    virtual QString getOpenFileName(const FileDialogSpec& dialog) = 0;
+    virtual QString getSaveFileName(const FileDialogSpec& dialog) = 0;
+};
+
+// Shows the wait cursor for the lifetime of the object.
+class WaitCursor
+{
+public:
+    explicit WaitCursor(Shell* shell)
+        : m_shell(shell)
+    {
+        if (m_shell != nullptr)
+            m_shell->setWaitCursor(true);
+    }
+    ~WaitCursor()
+    {
+        if (m_shell != nullptr)
+            m_shell->setWaitCursor(false);
+    }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+private:
+    Shell* m_shell;
 };

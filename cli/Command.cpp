@@ -99,6 +99,9 @@ int Command::run(const QStringList& args, CliStreams& io)
     if (maxArguments() >= 0 && n > maxArguments())
         return usageError(u"unexpected argument '%1'"_s.arg(parser.positionalArguments().value(maxArguments())),
                           parser, io);
+    QString error;
+    if (!checkArguments(parser, &error))
+        return usageError(error, parser, io);
     return execute(parser, io);
 }
 
@@ -111,6 +114,8 @@ int DocumentCommand::execute(const QCommandLineParser& parser, CliStreams& io)
     CLorn2App app(options);
     if (!app.InitInstance({}, frontEnd))
         return cliexit::Failed;
+    // The device list is the view every command starts from.
+    app.document()->fillDeviceList();
     const int rc = executeWithDocument(app, *app.document(), shell, parser, io);
     io.out.flush();
     io.err.flush();

@@ -33,6 +33,13 @@ public:
     // Positional arguments the command needs at least and at most (-1: any number).
     virtual int minArguments() const { return 0; }
     virtual int maxArguments() const { return 0; }
+    // Checks the options before any file is touched; `error` says what is wrong.
+    virtual bool checkArguments(const QCommandLineParser& parser, QString* error) const
+    {
+        Q_UNUSED(parser);
+        Q_UNUSED(error);
+        return true;
+    }
 
     // Parses `args` (the command name first) and runs; returns the exit status.
     int run(const QStringList& args, CliStreams& io);

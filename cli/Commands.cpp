@@ -1,3 +1,5 @@
+#include "AccountCommands.h"
+#include "ArchiveCommands.h"
 #include "Command.h"
 #include "ListCommand.h"
 
@@ -5,5 +7,13 @@ std::vector<std::unique_ptr<Command>> allCommands()
 {
     std::vector<std::unique_ptr<Command>> commands;
     commands.push_back(std::make_unique<ListCommand>());
+    commands.push_back(std::make_unique<AddCommand>());
+    commands.push_back(std::make_unique<EditCommand>());
+    commands.push_back(std::make_unique<DeleteCommand>());
+    commands.push_back(std::make_unique<ExportDevicesCommand>());
+    commands.push_back(std::make_unique<ShowArchiveCommand>());
+    commands.push_back(std::make_unique<ImportArchiveCommand>());
+    commands.push_back(std::make_unique<ExportArchiveCommand>());
+    commands.push_back(std::make_unique<ExportDbCommand>());
     return commands;
 }

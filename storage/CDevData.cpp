@@ -11,6 +11,7 @@
 #include "AccountXml.h"
 #include "DeviceTypes.h"
 #include "Folders.h"
+#include "archive/ArchiveFile.h"
 #include "base/AtomicFile.h"
 #include "base/CodePage.h"
 #include "base/DateUtil.h"
@@ -341,4 +342,24 @@ HRESULT CDevData::UpdateLastConnectDate(const QDateTime& when)
     if (!stored.isEmpty())
         date.appendChild(doc.createTextNode(stored));
     return writeFileAtomically(path, accountxml::serialize(doc)) ? S_OK : E_FAIL;
+}
+
+QString CDevData::archiveFilePath() const
+{
+    return folders::join(m_folder, archiveFileName());
+}
+
+HRESULT CDevData::LoadArchive(QString* message)
+{
+    if (m_folder.isEmpty())
+        return E_INVALIDARG;
+    return archive::readArchiveFile(archiveFilePath(), m_arcParams, m_records, false, std::uint16_t(m_serial),
+                                    message);
+}
+
+bool CDevData::WriteArchive(QString* error) const
+{
+    if (m_folder.isEmpty())
+        return false;
+    return archive::writeArchiveFile(archiveFilePath(), m_arcParams, m_records, std::uint16_t(m_serial), error);
 }

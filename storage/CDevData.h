@@ -97,6 +97,14 @@ public:
     // The folder's own "esc.ini" without messages; failing that, the working folder's, whose
     // file errors are shown when showErrors is set.
     void LoadPrinterTable(const QString& workingFolder, bool showErrors = true);
+
+    // The account's own archive file, m_folder/01234.tsa.
+    QString archiveFilePath() const;
+    // Adds the records of the account's own archive file, with its parameter block and the
+    // serial number checked against the account. The reader shows its own messages.
+    HRESULT LoadArchive(QString* message = nullptr);
+    // Writes the account's archive file under the account's serial number, atomically.
+    bool WriteArchive(QString* error = nullptr) const;
     // Stores the date and writes it into the account file in place.
     HRESULT UpdateLastConnectDate(const QDateTime& when);
 

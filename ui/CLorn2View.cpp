@@ -1,12 +1,12 @@
 #include "CLorn2View.h"
 
 #include <algorithm>
-#include <array>
 
 #include <QContextMenuEvent>
 #include <QHeaderView>
 
 #include "app/CLorn2Doc.h"
+#include "app/DeviceListColumns.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -23,23 +23,6 @@ QTableWidgetItem* makeItem(const QString& text)
 }
 
 } // namespace
-
-const CLorn2View::Column& CLorn2View::column(int index)
-{
-    static const std::array<Column, kColumnCount> columns{{
-        {u"NN"_s, 40},
-        {u"Серийный №"_s, 90},
-        {u"Модель ТС"_s, 90},
-        {u"Дата опроса"_s, 100},
-        {u"Название потребителя"_s, 200},
-        {u"Телефон"_s, 105},
-        {u"Идент. абонента"_s, 140},
-        {u"Адрес"_s, 300},
-        {u"Контактное лицо"_s, 200},
-        {u"Сетевой адрес"_s, 95},
-    }};
-    return columns.at(static_cast<std::size_t>(index));
-}
 
 CLorn2View::CLorn2View(CLorn2Doc& document, QWidget* parent)
     : QTableWidget(0, kColumnCount, parent)
@@ -60,25 +43,38 @@ CLorn2View::CLorn2View(CLorn2Doc& document, QWidget* parent)
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setStretchLastSection(false);
 
+    static_assert(kDeviceListColumns.size() == std::size_t(kColumnCount));
     QStringList captions;
     for (int c = 0; c < kColumnCount; ++c)
-        captions << column(c).caption;
+        captions << deviceListCaption(c);
     setHorizontalHeaderLabels(captions);
     for (int c = 0; c < kColumnCount; ++c)
-        setColumnWidth(c, column(c).width);
+        setColumnWidth(c, kDeviceListColumns[std::size_t(c)].width);
+
+    connect(this, &QTableWidget::itemSelectionChanged, this, &CLorn2View::onSelectionChanged);
+    connect(this, &QTableWidget::cellDoubleClicked, this, [this](int row, int) {
+        selectRow(row);
+        emit rowActivated(row);
+    });
 }
 
 void CLorn2View::initialUpdate()
 {
-    // The rows arrive with the account list of the document; until then the list stays empty.
-    Q_UNUSED(m_document);
+    setRowCount(0);
+    m_document.fillDeviceList();
+}
+
+void CLorn2View::onSelectionChanged()
+{
+    if (const std::optional<int> row = selectedRow())
+        m_document.setLastSelectedRow(*row);
 }
 
 int CLorn2View::addRow(const QStringList& cells, int accountIndex, bool select)
 {
     const int row = rowCount();
     insertRow(row);
-    QTableWidgetItem* number = makeItem(QString::number(row + 1));
+    QTableWidgetItem* number = makeItem(deviceListRowNumber(row));
     number->setData(kAccountRole, accountIndex);
     setItem(row, 0, number);
     setCells(row, cells);
@@ -108,7 +104,7 @@ bool CLorn2View::removeRow(int row)
         return true;
     }
     for (int r = row; r < count; ++r)
-        item(r, 0)->setText(QString::number(r + 1));
+        item(r, 0)->setText(deviceListRowNumber(r));
     selectRow(std::min(row, count - 1));
     return true;
 }

@@ -16,19 +16,13 @@ class CLorn2View : public QTableWidget, public FrameView
     Q_OBJECT
 
 public:
-    struct Column
-    {
-        QString caption;
-        int width;
-    };
     static constexpr int kColumnCount = 10;
-    // The captions and pixel widths of the ten columns.
-    static const Column& column(int index);
 
     explicit CLorn2View(CLorn2Doc& document, QWidget* parent = nullptr);
 
     ViewKind kind() const override { return ViewKind::DeviceList; }
     QWidget* widget() override { return this; }
+    // Fills the list from the document's accounts.
     void initialUpdate() override;
 
     // Appends a row numbered count + 1; `cells` fill columns 1-9. Returns the new row.
@@ -45,12 +39,15 @@ public:
 signals:
     // A right click; `onRow` tells a row from empty space.
     void contextMenuWanted(const QPoint& globalPos, bool onRow);
+    // A double click on a row, which is selected by then.
+    void rowActivated(int row);
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void setCells(int row, const QStringList& cells);
+    void onSelectionChanged();
 
     CLorn2Doc& m_document;
 };

@@ -7,17 +7,24 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPageSetupDialog>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 
 #include "CAboutDlg.h"
+#include "CDelTSFilesDlg.h"
+#include "CDevAccountDlg.h"
+#include "CDevTypeDlg.h"
 #include "CLorn2View.h"
 #include "CParamDlg.h"
+#include "FileDialog.h"
 #include "LogFontConversion.h"
 #include "app/CLorn2Doc.h"
 #include "app/Commands.h"
+#include "app/DeviceListColumns.h"
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
@@ -41,6 +48,9 @@ CMainFrame::CMainFrame(CLorn2Doc& document, QWidget* parent)
     createPopupMenus();
     createToolBar();
     createStatusBar();
+
+    // The first view fills itself through the document, which needs its shell by then.
+    m_document.setShell(this);
 
     // The hidden diagnostic command has a key and no menu.
     QAction* diagnostic = makeAction(cmd::Diagnostic, u"Login admin"_s, this);
@@ -224,6 +234,7 @@ FrameView* CMainFrame::createView(ViewKind kind)
     auto* list = new CLorn2View(m_document, this);
     connect(list, &CLorn2View::itemSelectionChanged, this, &CMainFrame::refreshCommandStates);
     connect(list, &CLorn2View::contextMenuWanted, this, &CMainFrame::showContextMenu);
+    connect(list, &CLorn2View::rowActivated, this, [this] { runCommand(cmd::EditAccountFields); });
     return list;
 }
 
@@ -251,6 +262,12 @@ CLorn2View* CMainFrame::deviceList() const
     return m_view != nullptr && m_view->kind() == ViewKind::DeviceList ? static_cast<CLorn2View*>(m_view) : nullptr;
 }
 
+void CMainFrame::setTitle(const QString& title)
+{
+    m_documentTitle = title;
+    setWindowTitle(title.isEmpty() ? u"Lorn2"_s : title + u" - Lorn2"_s);
+}
+
 std::optional<int> CMainFrame::selectedDeviceRow() const
 {
     const CLorn2View* list = deviceList();
@@ -261,6 +278,92 @@ int CMainFrame::deviceRowAccount(int row) const
 {
     const CLorn2View* list = deviceList();
     return list != nullptr ? list->rowAccount(row) : -1;
+}
+
+void CMainFrame::addDeviceRow(const CDevData& account, int accountIndex, bool select)
+{
+    if (CLorn2View* list = deviceList())
+        list->addRow(deviceListCells(account), accountIndex, select);
+}
+
+void CMainFrame::updateDeviceRow(int row, const CDevData& account)
+{
+    if (CLorn2View* list = deviceList())
+        list->updateRow(row, deviceListCells(account));
+}
+
+bool CMainFrame::removeDeviceRow(int row)
+{
+    CLorn2View* list = deviceList();
+    return list != nullptr && list->removeRow(row);
+}
+
+DeviceListTable CMainFrame::deviceListTable() const
+{
+    DeviceListTable table;
+    for (int c = 0; c < CLorn2View::kColumnCount; ++c)
+        table.captions << deviceListCaption(c);
+    for (const CDevData& account : m_document.accounts()) {
+        if (account.m_deleted)
+            continue;
+        QStringList cells = deviceListCells(account);
+        cells.prepend(deviceListRowNumber(int(table.rows.size())));
+        table.rows << cells;
+    }
+    return table;
+}
+
+void CMainFrame::printDeviceList()
+{
+    const DeviceListTable table = deviceListTable();
+    QPrintPreviewDialog preview(&printer(), this);
+    preview.setWindowTitle(u"Предварительный просмотр"_s);
+    if (auto* pages = preview.findChild<QPrintPreviewWidget*>())
+        pages->setViewMode(QPrintPreviewWidget::SinglePageView);
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this, [&table](QPrinter* target) {
+        if (!ui::printDeviceList(*target, table))
+            MessageBox::error(u"Не удалось начать печать."_s);
+    });
+    preview.exec();
+}
+
+bool CMainFrame::editAccount(CDevData& record, bool newAccount, const QString& caption)
+{
+    CDevAccountDlg dialog(record, newAccount, caption, m_document.workingFolder(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    record = dialog.record();
+    return true;
+}
+
+DeleteFilesChoice CMainFrame::askDeleteFiles()
+{
+    CDelTSFilesDlg dialog(this);
+    dialog.exec();
+    return dialog.choice();
+}
+
+std::optional<int> CMainFrame::chooseAccountByType(const std::vector<int>& accountIndexes)
+{
+    std::vector<CDevTypeDlg::Entry> entries;
+    for (const int index : accountIndexes) {
+        if (const CDevData* account = m_document.account(index))
+            entries.push_back({index, account->m_type});
+    }
+    CDevTypeDlg dialog(entries, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.chosen().account;
+}
+
+QString CMainFrame::getOpenFileName(const FileDialogSpec& spec)
+{
+    return FileDialog::getOpenFileName(this, spec);
+}
+
+QString CMainFrame::getSaveFileName(const FileDialogSpec& spec)
+{
+    return FileDialog::getSaveFileName(this, spec);
 }
 
 void CMainFrame::setWaitCursor(bool on)

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include "DeviceListPrinter.h"
 #include "app/Shell.h"
 
 class CLorn2Doc;
@@ -35,13 +36,29 @@ public:
     // Shell
     ViewKind activeView() const override;
     void switchView(ViewKind kind, int accountIndex = -1) override;
+    // Shown in the caption as "<title> - Lorn2".
+    void setTitle(const QString& title) override;
     std::optional<int> selectedDeviceRow() const override;
     int deviceRowAccount(int row) const override;
+    void addDeviceRow(const CDevData& account, int accountIndex, bool select) override;
+    void updateDeviceRow(int row, const CDevData& account) override;
+    bool removeDeviceRow(int row) override;
+    // The print preview of the device list on the frame's printer.
+    void printDeviceList() override;
     void setWaitCursor(bool on) override;
     std::optional<int> viewLogPixelsY() const override;
     void repaintViews() override;
     bool editParameters(int& tabSize, int& fontPoints) override;
     bool chooseFont(LogFont& font) override;
+    bool editAccount(CDevData& record, bool newAccount, const QString& caption) override;
+    DeleteFilesChoice askDeleteFiles() override;
+    std::optional<int> chooseAccountByType(const std::vector<int>& accountIndexes) override;
+    QString getOpenFileName(const FileDialogSpec& spec) override;
+    QString getSaveFileName(const FileDialogSpec& spec) override;
+
+    const QString& documentTitle() const { return m_documentTitle; }
+    // What the device list prints: the document's accounts as the list shows them.
+    DeviceListTable deviceListTable() const;
 
     FrameView* view() const { return m_view; }
     // The device list when it is showing.
@@ -89,4 +106,5 @@ private:
     QTimer m_idleTimer;
     std::unique_ptr<QPrinter> m_printer;
     int m_waitCursorDepth = 0;
+    QString m_documentTitle;
 };

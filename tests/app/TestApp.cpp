@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "ScriptedShell.h"
 #include "TestSupport.h"
 #include "app/CLorn2App.h"
 #include "app/CLorn2Doc.h"
@@ -35,38 +36,6 @@ public:
     bool frameResult = true;
     bool shown = false;
     QString splash;
-};
-
-// A shell whose parameters dialog answers from the test.
-class ScriptedShell : public Shell
-{
-public:
-    ViewKind activeView() const override { return ViewKind::DeviceList; }
-    void switchView(ViewKind, int) override { }
-    std::optional<int> selectedDeviceRow() const override { return std::nullopt; }
-    int deviceRowAccount(int row) const override { return row; }
-    void setWaitCursor(bool) override { }
-    std::optional<int> viewLogPixelsY() const override { return dpi; }
-    void repaintViews() override { ++repaints; }
-    bool editParameters(int& tabSize, int& fontPoints) override
-    {
-        shownPoints = fontPoints;
-        shownTab = tabSize;
-        if (!accept)
-            return false;
-        tabSize = newTab;
-        fontPoints = newPoints;
-        return true;
-    }
-    bool chooseFont(LogFont&) override { return false; }
-
-    std::optional<int> dpi = 96;
-    bool accept = true;
-    int newTab = 4;
-    int newPoints = 12;
-    int shownPoints = -1;
-    int shownTab = -1;
-    int repaints = 0;
 };
 
 QStringList keysOf(const QString& ini, const QString& section)
@@ -163,7 +132,7 @@ void TestApp::missingFileGivesDefaults()
 {
     QTemporaryDir dir;
     ProfileStore store(dir.filePath(u"lorn2.ini"_s));
-    CLorn2Doc doc(store);
+    CLorn2Doc doc(store, dir.path());
     QCOMPARE(doc.m_tabSize, 8);
     const LogFont d;
     QCOMPARE(doc.m_viewFont, d);
@@ -194,7 +163,7 @@ void TestApp::writtenFileHoldsExactlyTheKeys()
     const QString ini = dir.filePath(u"lorn2.ini"_s);
     {
         ProfileStore store(ini);
-        CLorn2Doc doc(store);
+        CLorn2Doc doc(store, dir.path());
     }
     // Destroying the document writes the connection section and nothing else.
     QCOMPARE(keysOf(ini, u"COM4NEWACC"_s), sorted(settings::connectionKeys()));
@@ -209,7 +178,7 @@ void TestApp::writtenFileHoldsExactlyTheKeys()
     QCOMPARE(defaults.filter(u"=0"_s).size(), 24);
     {
         ProfileStore store(ini);
-        CLorn2Doc doc(store);
+        CLorn2Doc doc(store, dir.path());
         doc.writeFontSettings();
     }
     QCOMPARE(keysOf(ini, u"ReportViewFont"_s), sorted(settings::fontKeys()));
@@ -533,15 +502,15 @@ void TestApp::parametersCommand()
     ScriptedShell shell;
     {
         ProfileStore store(ini);
-        CLorn2Doc doc(store);
+        CLorn2Doc doc(store, dir.path());
         doc.setShell(&shell);
-        shell.accept = false;
+        shell.acceptParameters = false;
         doc.OnParameters();
         QCOMPARE(shell.shownPoints, 8);
         QCOMPARE(shell.shownTab, 8);
         QCOMPARE(keysOf(ini, u"Settings"_s), QStringList());
 
-        shell.accept = true;
+        shell.acceptParameters = true;
         doc.OnParameters();
         QCOMPARE(doc.m_tabSize, 4);
         QCOMPARE(doc.m_viewFont.Height, -16);
@@ -553,7 +522,7 @@ void TestApp::parametersCommand()
     // The print font is written back with its current values.
     QVERIFY(testsupport::iniSection(ini, u"ReportPrintFont"_s).contains(u"Height=-10"_s));
     ProfileStore store(ini);
-    CLorn2Doc doc(store);
+    CLorn2Doc doc(store, dir.path());
     QCOMPARE(doc.m_tabSize, 4);
     QCOMPARE(doc.m_viewFont.Height, -16);
 }
@@ -562,7 +531,7 @@ void TestApp::parametersWithoutView()
 {
     QTemporaryDir dir;
     ProfileStore store(dir.filePath(u"lorn2.ini"_s));
-    CLorn2Doc doc(store);
+    CLorn2Doc doc(store, dir.path());
     ScriptedShell shell;
     shell.dpi = std::nullopt;
     doc.setShell(&shell);

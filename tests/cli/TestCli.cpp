@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,6 +51,13 @@ private slots:
     void versionAndHelp_data();
     void versionAndHelp();
     void simulatorSaysWhatItCannotDo();
+
+    void addListEditDelete();
+    void addRefusals_data();
+    void addRefusals();
+    void ambiguousSerialNamesTheTypes();
+    void exportDevices();
+    void archiveCommands();
 };
 
 void TestCli::listInEmptyFolder()
@@ -146,6 +154,149 @@ void TestCli::simulatorSaysWhatItCannotDo()
     const Run r = run(u"lorn2-metersim"_s, {u"--link"_s, u"/tmp/x"_s});
     QCOMPARE(r.exitCode, 2);
     QVERIFY(r.err.contains(u"not available"_s));
+}
+
+void TestCli::addListEditDelete()
+{
+    QTemporaryDir dir;
+    // Without a printer control table every account load reports the missing file.
+    QVERIFY(testsupport::writeFile(dir.filePath(u"esc.ini"_s), "Bold.On=<ESC>E\r\n"));
+    Run r = run(u"lorn2-cli"_s,
+                {u"add"_s, u"--type"_s, u"Karna1"_s, u"--serial"_s, u"1234"_s, u"--consumer"_s, u"ООО Тепло"_s,
+                 u"--net-address"_s, u"1F"_s, u"--port"_s, u"3"_s, u"--baud"_s, u"19200"_s},
+                dir.path());
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.isEmpty(), qPrintable(r.err));
+    const QString xml = dir.filePath(u"Devices/Karna1_01234/01234.xml"_s);
+    QVERIFY(QFile::exists(xml));
+    QVERIFY(testsupport::readFile(xml).contains("<Baud>19200</Baud>"));
+    // The connection of the last new account is the default of the next one.
+    QVERIFY(testsupport::iniSection(dir.filePath(u"lorn2.ini"_s), u"COM4NEWACC"_s).contains(u"BaudRate=19200"_s));
+
+    r = run(u"lorn2-cli"_s, {u"list"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[1], u"1\t01234\tКарна-1\t\tООО Тепло\t\t\t\t\t1F"_s);
+
+    r = run(u"lorn2-cli"_s, {u"edit"_s, u"1234"_s, u"--phone"_s, u"555-12-34"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    r = run(u"lorn2-cli"_s, {u"list"_s}, dir.path());
+    QVERIFY(r.out.contains(u"\tООО Тепло\t555-12-34\t"_s));
+
+    r = run(u"lorn2-cli"_s, {u"delete"_s, u"1234"_s, u"--move-files"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, u"question: Вы уверены, что хотите удалить учётную запись ТС?\n-> yes\n"_s);
+    QVERIFY(QFile::exists(dir.filePath(u"DeviceArchives/Karna1_01234/01234.xml"_s)));
+    r = run(u"lorn2-cli"_s, {u"list"_s}, dir.path());
+    QCOMPARE(r.out, kHeader);
+    r = run(u"lorn2-cli"_s, {u"delete"_s, u"1234"_s, u"--remove-files"_s}, dir.path());
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.startsWith(u"error: "_s));
+}
+
+void TestCli::addRefusals_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("serial 0") << QStringList{u"--type"_s, u"1"_s, u"--serial"_s, u"0"_s} << 1
+                              << u"error: Не удалось создать учётную запись."_s;
+    QTest::newRow("duplicate") << QStringList{u"--type"_s, u"1"_s, u"--serial"_s, u"7"_s} << 1
+                               << u"error: Не удалось создать учётную запись."_s;
+    QTest::newRow("missing type") << QStringList{u"--serial"_s, u"8"_s} << 2 << u"--type and --serial"_s;
+    QTest::newRow("unknown type") << QStringList{u"--type"_s, u"Karna9"_s, u"--serial"_s, u"8"_s} << 2
+                                  << u"unknown device type"_s;
+    QTest::newRow("bad parity") << QStringList{u"--type"_s, u"1"_s, u"--serial"_s, u"8"_s, u"--parity"_s, u"x"_s}
+                                << 2 << u"--parity"_s;
+    QTest::newRow("bad address") << QStringList{u"--type"_s, u"1"_s, u"--serial"_s, u"8"_s, u"--net-address"_s,
+                                                u"1FF"_s}
+                                 << 2 << u"--net-address"_s;
+}
+
+void TestCli::addRefusals()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QCOMPARE(run(u"lorn2-cli"_s, {u"add"_s, u"--type"_s, u"1"_s, u"--serial"_s, u"7"_s}, dir.path()).exitCode, 0);
+    const Run r = run(u"lorn2-cli"_s, QStringList{u"add"_s} + args, dir.path());
+    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QCOMPARE(QDir(dir.filePath(u"Devices"_s)).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+             QStringList{u"Karna1_00007"_s});
+}
+
+void TestCli::ambiguousSerialNamesTheTypes()
+{
+    QTemporaryDir dir;
+    for (const QString& type : {u"1"_s, u"Velos2"_s})
+        QCOMPARE(run(u"lorn2-cli"_s, {u"add"_s, u"--type"_s, type, u"--serial"_s, u"42"_s}, dir.path()).exitCode, 0);
+    Run r = run(u"lorn2-cli"_s, {u"edit"_s, u"42"_s, u"--consumer"_s, u"x"_s}, dir.path());
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(u"Karna1, Velos2"_s), qPrintable(r.err));
+    r = run(u"lorn2-cli"_s, {u"edit"_s, u"42"_s, u"--type"_s, u"2"_s, u"--consumer"_s, u"x"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(testsupport::readFile(dir.filePath(u"Devices/Velos2_00042/00042.xml"_s)).contains("<Consumer>x</Consumer>"));
+    r = run(u"lorn2-cli"_s, {u"edit"_s, u"43"_s}, dir.path());
+    QCOMPARE(r.exitCode, 1);
+}
+
+void TestCli::exportDevices()
+{
+    QTemporaryDir dir;
+    QCOMPARE(run(u"lorn2-cli"_s, {u"add"_s, u"--type"_s, u"1"_s, u"--serial"_s, u"1234"_s, u"--consumer"_s,
+                                  u"Тепло, ООО"_s},
+                 dir.path())
+                 .exitCode,
+             0);
+    const Run r = run(u"lorn2-cli"_s, {u"export-devices"_s, u"devices.csv"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    const QByteArray csv = testsupport::readFile(dir.filePath(u"devices.csv"_s));
+    const QList<QByteArray> lines = csv.split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QByteArray("NN, SerialNumber, Type, LastConnect, Consumer, Phone, ConsumerID, Address, "
+                                  "ContactPerson, NetAddress\r"));
+    // windows-1251, the name with a comma quoted.
+    QCOMPARE(lines[1], QByteArray("1, 1234, \xCA\xE0\xF0\xED\xE0-1,  ,\"\xD2\xE5\xEF\xEB\xEE, \xCE\xCE\xCE\", , , , , 0\r"));
+}
+
+void TestCli::archiveCommands()
+{
+    QTemporaryDir dir;
+    QVERIFY(testsupport::writeFile(dir.filePath(u"esc.ini"_s), "Bold.On=<ESC>E\r\n"));
+    const QString tsa = QStringLiteral(LORN2_TEST_DATA_DIR) + u"/typical.tsa"_s;
+    Run r = run(u"lorn2-cli"_s, {u"import-archive"_s, tsa}, dir.path());
+    QCOMPARE(r.exitCode, 1);
+    QCOMPARE(r.err, u"error: Не выбран тип\n"_s);
+    r = run(u"lorn2-cli"_s, {u"import-archive"_s, tsa, u"--type"_s, u"Karna1"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY(QFile::exists(dir.filePath(u"Devices/Karna1_01234/01234.tsa"_s)));
+
+    r = run(u"lorn2-cli"_s, {u"show-archive"_s, u"1234"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    QStringList lines = r.out.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 5);
+    QVERIFY(lines[0].startsWith(u"Время\tQ1(Гкал)\tQ2(Гкал)\tQ3(Гкал)\tM1 под"_s));
+    QCOMPARE(lines[0].count(u'\t'), 36);
+    QVERIFY(lines[1].startsWith(u"05/02/15 01:00\t21.000000\t"_s));
+    r = run(u"lorn2-cli"_s, {u"show-archive"_s, u"1234"_s, u"--from"_s, u"2015-02-06"_s}, dir.path());
+    QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts).size(), 2);
+    r = run(u"lorn2-cli"_s, {u"show-archive"_s, u"1234"_s, u"--to"_s, u"2015-02-05"_s}, dir.path());
+    QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts).size(), 4);
+
+    r = run(u"lorn2-cli"_s, {u"export-archive"_s, u"1234"_s, u"out.csv"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, u"info: Архив экспортирован\n"_s);
+    QCOMPARE(testsupport::readFile(dir.filePath(u"out.csv"_s)).count("\r\n"), 5);
+    r = run(u"lorn2-cli"_s, {u"export-archive"_s, u"1234"_s, u"out.iar"_s}, dir.path());
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(r.err.contains(u"Not supported"_s));
+
+    r = run(u"lorn2-cli"_s, {u"export-db"_s, u"1234"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.contains(u"-> yes\ninfo: Added 0 records\n"_s), qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -3,10 +3,14 @@
 #include <thread>
 
 #include <QAction>
+#include <QComboBox>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
-#include <QScopeGuard>
+#include <QFileInfo>
 #include <QFontDatabase>
+#include <QLocale>
+#include <QScopeGuard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -19,11 +23,15 @@
 #include <QToolBar>
 
 #include "TestSupport.h"
+#include "UiTestSupport.h"
 #include "app/CLorn2App.h"
 #include "app/CLorn2Doc.h"
 #include "app/Commands.h"
 #include "app/ProfileStore.h"
+#include "app/DeviceListColumns.h"
 #include "ui/CAboutDlg.h"
+#include "ui/CDelTSFilesDlg.h"
+#include "ui/CDevAccountDlg.h"
 #include "ui/CLorn2View.h"
 #include "ui/CMainFrame.h"
 #include "ui/CParamDlg.h"
@@ -34,68 +42,17 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+using uitest::describeMenu;
+using uitest::FrameFixture;
+using uitest::onNextModal;
+
 namespace {
 
-// A document on a settings file of its own, with the main frame as its shell.
-struct FrameFixture
+void clickOk(QWidget& dialog)
 {
-    FrameFixture()
-        : profile(dir.filePath(u"lorn2.ini"_s))
-        , document(profile)
-        , frame(document)
-    {
-        document.setShell(&frame);
-    }
-
-    QTemporaryDir dir;
-    ProfileStore profile;
-    CLorn2Doc document;
-    CMainFrame frame;
-};
-
-// Runs `script` on the next modal dialog of type T once it is up; gives up (rejecting whatever is
-// modal) after a few seconds so a broken test cannot hang in exec().
-template<typename T>
-void onNextModal(QObject* context, std::function<void(T&)> script, int triesLeft = 300)
-{
-    QTimer::singleShot(10, context, [context, script, triesLeft] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            script(*dialog);
-            return;
-        }
-        if (triesLeft > 0) {
-            onNextModal<T>(context, script, triesLeft - 1);
-            return;
-        }
-        if (auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            modal->reject();
-    });
-}
-
-void clickOk(CParamDlg& dialog)
-{
-    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
-        if (button->text() == u"ОК"_s) {
-            QTest::mouseClick(button, Qt::LeftButton);
-            return;
-        }
-    }
-    QFAIL("no OK button");
-}
-
-// "Menu/Submenu|caption|command" for every item of a menu, "-" for separators.
-void describeMenu(const QMenu* menu, const QString& path, QStringList& out)
-{
-    for (const QAction* action : menu->actions()) {
-        if (action->isSeparator()) {
-            out << path + u"|-"_s;
-        } else if (action->menu() != nullptr) {
-            out << path + u'|' + action->text() + u"|>"_s;
-            describeMenu(action->menu(), path + u'/' + action->text(), out);
-        } else {
-            out << path + u'|' + action->text() + u'|' + QString::number(action->data().toInt());
-        }
-    }
+    QAbstractButton* ok = uitest::buttonByText(dialog, u"ОК"_s);
+    QVERIFY(ok != nullptr);
+    QTest::mouseClick(ok, Qt::LeftButton);
 }
 
 bool fitsArea(const QString& family, int points, const QStringList& lines, QSize area, const QPaintDevice* device)
@@ -117,6 +74,7 @@ class TestUi : public QObject
     Q_OBJECT
 
 private slots:
+    void cleanup() { uitest::cancelModalScripts(); }
     void paramDialogRefuses_data();
     void paramDialogRefuses();
     void paramDialogAccepts_data();
@@ -134,7 +92,14 @@ private slots:
     void viewSwitching_data();
     void viewSwitching();
 
-    void deviceListColumns();
+    void deviceListFromDocument();
+    void deleteThroughDocument_data();
+    void deleteThroughDocument();
+    void doubleClickEditsRow();
+    void addThroughMenu();
+    void contextMenus_data();
+    void contextMenus();
+    void titleAndFileDialogs();
     void deviceListRemoveRow_data();
     void deviceListRemoveRow();
 
@@ -259,9 +224,9 @@ void TestUi::parametersThroughDocument()
     QFETCH(bool, accept);
     testsupport::MessageRecorder recorder;
     FrameFixture f;
-    f.frame.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
-    const int dpi = f.frame.viewLogPixelsY().value_or(0);
+    f.frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+    const int dpi = f.frame->viewLogPixelsY().value_or(0);
     QVERIFY(dpi > 0);
 
     QString shownTab;
@@ -276,7 +241,7 @@ void TestUi::parametersThroughDocument()
         else
             dialog.reject();
     });
-    f.frame.runCommand(cmd::Parameters);
+    f.frame->runCommand(cmd::Parameters);
 
     QCOMPARE(shownTab, u"8"_s);
     QCOMPARE(shownPoints, QString::number(CLorn2Doc::pointsFromHeight(-10, dpi)));
@@ -300,7 +265,7 @@ void TestUi::menuCaptions()
     FrameFixture f;
     QStringList titles;
     QStringList items;
-    for (const QAction* action : f.frame.menuBar()->actions()) {
+    for (const QAction* action : f.frame->menuBar()->actions()) {
         titles << action->text();
         describeMenu(action->menu(), action->text(), items);
     }
@@ -349,59 +314,50 @@ void TestUi::menuCaptions()
     };
     QCOMPARE(items, expectedItems);
 
-    QCOMPARE(f.frame.commandAction(cmd::AddAccount)->shortcut(), QKeySequence(Qt::Key_Insert));
+    QCOMPARE(f.frame->commandAction(cmd::AddAccount)->shortcut(), QKeySequence(Qt::Key_Insert));
     // The font commands are reached through the document only.
-    QVERIFY(f.frame.commandAction(cmd::ViewFont) == nullptr);
-    QVERIFY(f.frame.commandAction(cmd::PrintFont) == nullptr);
-
-    QStringList popup;
-    describeMenu(f.frame.deviceRowMenu(), u"row"_s, popup);
-    describeMenu(f.frame.deviceListMenu(), u"list"_s, popup);
-    const QStringList expectedPopup{
-        u"row|Считать архив из ТС...|32798"_s,
-        u"row|Создать отчёт из архива...|32799"_s,
-        u"row|Считать отчёт из ТС...|32802"_s,
-        u"row|-"_s,
-        u"row|Показать архив|32823"_s,
-        u"row|Показать конфигурацию ТС|32792"_s,
-        u"row|-"_s,
-        u"row|Изменить учётную запись|>"_s,
-        u"row/Изменить учётную запись|Параметры связи...|32777"_s,
-        u"row/Изменить учётную запись|Поля записи...|32779"_s,
-        u"row|Добавить учётную запись...|32772"_s,
-        u"row|-"_s,
-        u"row|Экспортровать сут. и мес. архивы|32834"_s,
-        u"list|Добавить учётную запись...|32772"_s,
-    };
-    QCOMPARE(popup, expectedPopup);
+    QVERIFY(f.frame->commandAction(cmd::ViewFont) == nullptr);
+    QVERIFY(f.frame->commandAction(cmd::PrintFont) == nullptr);
 }
 
 void TestUi::commandStates_data()
 {
     QTest::addColumn<int>("command");
-    QTest::addColumn<bool>("enabled");
-    for (int command : {cmd::AddAccount, cmd::DeleteAccount, cmd::EditConnection, cmd::EditAccountFields,
-                        cmd::ExportDeviceList, cmd::ShowConfig, cmd::ReadConfig, cmd::SaveConfig, cmd::PrintConfig,
+    QTest::addColumn<bool>("rowSelected");
+    QTest::addColumn<int>("expected"); // -1: whatever the document's rule says
+    // The document decides its own commands; every menu and pop-up entry must follow it.
+    for (int command : {cmd::EditConnection, cmd::ShowConfig, cmd::ReadConfig, cmd::SaveConfig, cmd::PrintConfig,
                         cmd::PreviewConfig, cmd::ReadArchive, cmd::CreateReport, cmd::ShowArchive,
                         cmd::ImportArchive, cmd::ExportArchive, cmd::ReadReport, cmd::LoadReport, cmd::SaveReport,
-                        cmd::PrintReport, cmd::PreviewReport, cmd::SetClock})
-        QTest::addRow("%d not built", command) << command << false;
-    for (int command : {cmd::Parameters, cmd::PrintSetup, cmd::Exit, cmd::About, cmd::ViewToolbar, cmd::ViewStatusBar})
-        QTest::addRow("%d always", command) << command << true;
+                        cmd::PrintReport, cmd::PreviewReport, cmd::SetClock, cmd::ExportDatabase}) {
+        QTest::addRow("%d without a row", command) << command << false << -1;
+        QTest::addRow("%d with a row", command) << command << true << -1;
+    }
+    for (int command : {cmd::Parameters, cmd::PrintSetup, cmd::Exit, cmd::About, cmd::ViewToolbar, cmd::ViewStatusBar,
+                        cmd::PrintDeviceList, cmd::AddAccount, cmd::ExportDeviceList})
+        QTest::addRow("%d without a row", command) << command << false << 1;
+    for (int command : {cmd::DeleteAccount, cmd::EditAccountFields}) {
+        QTest::addRow("%d without a row", command) << command << false << 0;
+        QTest::addRow("%d with a row", command) << command << true << 1;
+    }
 }
 
 void TestUi::commandStates()
 {
     QFETCH(int, command);
-    QFETCH(bool, enabled);
-    FrameFixture f;
-    f.frame.refreshCommandStates();
-    QAction* action = f.frame.commandAction(command);
-    QVERIFY(action != nullptr);
-    QCOMPARE(action->isEnabled(), enabled);
-    QCOMPARE(f.frame.isCommandEnabled(command), enabled);
+    QFETCH(bool, rowSelected);
+    QFETCH(int, expected);
+    FrameFixture f({{1234, 1, u"Тепловая сеть"_s}});
+    QCOMPARE(f.frame->selectedDeviceRow(), std::optional<int>());
+    if (rowSelected)
+        f.frame->deviceList()->selectRow(0);
+    f.frame->refreshCommandStates();
+    const bool enabled = expected < 0 ? f.document.isCommandEnabled(command) : expected == 1;
+    QCOMPARE(f.frame->isCommandEnabled(command), enabled);
+    if (QAction* action = f.frame->commandAction(command))
+        QCOMPARE(action->isEnabled(), enabled);
     // Pop-up entries of the same command follow the same rule.
-    for (QMenu* menu : {f.frame.deviceRowMenu(), f.frame.deviceListMenu()}) {
+    for (QMenu* menu : {f.frame->deviceRowMenu(), f.frame->deviceListMenu()}) {
         for (const QAction* item : menu->findChildren<QAction*>()) {
             if (item->data().toInt() == command)
                 QCOMPARE(item->isEnabled(), enabled);
@@ -413,9 +369,9 @@ void TestUi::diagnosticShortcut()
 {
     testsupport::MessageRecorder recorder;
     FrameFixture f;
-    f.frame.show();
-    QVERIFY(QTest::qWaitForWindowActive(&f.frame));
-    QTest::keyClick(&f.frame, Qt::Key_A, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+    f.frame->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.frame.get()));
+    QTest::keyClick(f.frame.get(), Qt::Key_A, Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
 
     const std::vector<MessageRequest> shown = recorder->shown();
     QCOMPARE(shown.size(), std::size_t(1));
@@ -427,28 +383,28 @@ void TestUi::diagnosticShortcut()
 void TestUi::toolbarToggle()
 {
     FrameFixture f;
-    f.frame.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&f.frame));
-    QAction* toolbar = f.frame.commandAction(cmd::ViewToolbar);
-    QAction* status = f.frame.commandAction(cmd::ViewStatusBar);
+    f.frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+    QAction* toolbar = f.frame->commandAction(cmd::ViewToolbar);
+    QAction* status = f.frame->commandAction(cmd::ViewStatusBar);
     QVERIFY(toolbar->isChecked());
     QVERIFY(status->isChecked());
 
     toolbar->trigger();
-    QVERIFY(f.frame.toolBar()->isHidden());
+    QVERIFY(f.frame->toolBar()->isHidden());
     QVERIFY(!toolbar->isChecked());
     status->trigger();
-    QVERIFY(f.frame.statusBar()->isHidden());
+    QVERIFY(f.frame->statusBar()->isHidden());
     QVERIFY(!status->isChecked());
 
     toolbar->trigger();
     status->trigger();
-    QVERIFY(!f.frame.toolBar()->isHidden());
-    QVERIFY(!f.frame.statusBar()->isHidden());
+    QVERIFY(!f.frame->toolBar()->isHidden());
+    QVERIFY(!f.frame->statusBar()->isHidden());
     QVERIFY(toolbar->isChecked() && status->isChecked());
 
     QStringList buttons;
-    for (const QAction* action : f.frame.toolBar()->actions()) {
+    for (const QAction* action : f.frame->toolBar()->actions()) {
         if (!action->isSeparator())
             buttons << QString::number(action->data().toInt());
     }
@@ -468,40 +424,244 @@ void TestUi::viewSwitching()
 {
     QFETCH(int, kind);
     FrameFixture f;
-    f.frame.show();
-    QVERIFY(QTest::qWaitForWindowActive(&f.frame));
-    QWidget* first = f.frame.centralWidget();
+    f.frame->show();
+    QVERIFY(QTest::qWaitForWindowActive(f.frame.get()));
+    QWidget* first = f.frame->centralWidget();
     QVERIFY(first != nullptr);
 
-    f.frame.switchView(static_cast<ViewKind>(kind), 0);
-    f.frame.switchView(static_cast<ViewKind>(kind), 0);
+    f.frame->switchView(static_cast<ViewKind>(kind), 0);
+    f.frame->switchView(static_cast<ViewKind>(kind), 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
-    QCOMPARE(f.frame.activeView(), ViewKind::DeviceList);
-    const QList<CLorn2View*> views = f.frame.findChildren<CLorn2View*>();
+    QCOMPARE(f.frame->activeView(), ViewKind::DeviceList);
+    const QList<CLorn2View*> views = f.frame->findChildren<CLorn2View*>();
     QCOMPARE(views.size(), 1);
-    QCOMPARE(f.frame.centralWidget(), static_cast<QWidget*>(views.first()));
-    QCOMPARE(f.frame.view()->widget(), static_cast<QWidget*>(views.first()));
+    QCOMPARE(f.frame->centralWidget(), static_cast<QWidget*>(views.first()));
+    QCOMPARE(f.frame->view()->widget(), static_cast<QWidget*>(views.first()));
     QVERIFY(views.first()->isVisible());
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(views.first()));
-    QVERIFY(f.frame.deviceList() == views.first());
+    QVERIFY(f.frame->deviceList() == views.first());
 }
 
-void TestUi::deviceListColumns()
+void TestUi::deviceListFromDocument()
 {
-    FrameFixture f;
-    const CLorn2View* list = f.frame.deviceList();
+    // Loaded in folder-name order: Karna1_01234, then Velos2_00007.
+    FrameFixture f({{7, 2, QString()}, {1234, 1, u"Тепловая сеть, корпус 2"_s}});
+    f.document.accounts()[1].m_netAddress = 0xA7;
+    f.document.accounts()[1].m_lastConnect = QDateTime(QDate(2024, 3, 5), QTime(10, 30));
+    f.document.setLastSelectedRow(1);
+    f.frame->switchView(ViewKind::DeviceList);
+    const CLorn2View* list = f.frame->deviceList();
     QVERIFY(list != nullptr);
-    QCOMPARE(list->columnCount(), 10);
-    QCOMPARE(list->horizontalHeaderItem(1)->text(), u"Серийный №"_s);
-    QCOMPARE(list->columnWidth(7), 300);
-    QCOMPARE(list->rowCount(), 0);
+
+    QCOMPARE(f.frame->windowTitle(), u"Список приборов - Lorn2"_s);
+    QCOMPARE(list->columnCount(), int(kDeviceListColumns.size()));
+    for (int c = 0; c < list->columnCount(); ++c) {
+        QCOMPARE(list->horizontalHeaderItem(c)->text(), deviceListCaption(c));
+        QCOMPARE(list->columnWidth(c), kDeviceListColumns[std::size_t(c)].width);
+    }
     // One row at a time, whole rows, and rows stay in account order.
     QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
     QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
     QVERIFY(!list->isSortingEnabled());
     QVERIFY(list->showGrid());
-    QCOMPARE(f.frame.selectedDeviceRow(), std::optional<int>());
+
+    QCOMPARE(list->rowCount(), 2);
+    const QString date = QLocale::system().toString(QDate(2024, 3, 5), QLocale::ShortFormat);
+    const QList<QStringList> expected{
+        {u"1"_s, u"01234"_s, u"Карна-1"_s, QString(), u"Тепловая сеть, корпус 2"_s, QString(), QString(), QString(),
+         QString(), u"00"_s},
+        {u"2"_s, u"00007"_s, u"Велос-2"_s, date, QString(), QString(), QString(), QString(), QString(), u"A7"_s},
+    };
+    for (int r = 0; r < 2; ++r) {
+        QStringList cells;
+        for (int c = 0; c < list->columnCount(); ++c)
+            cells << list->item(r, c)->text();
+        QCOMPARE(cells, expected[r]);
+        QCOMPARE(list->rowAccount(r), r);
+    }
+    // The row the document remembered is selected again.
+    QCOMPARE(f.frame->selectedDeviceRow(), std::optional<int>(1));
+
+    // Selecting a row is remembered for the next fill.
+    f.frame->deviceList()->selectRow(0);
+    QCOMPARE(f.document.lastSelectedRow(), 0);
+}
+
+void TestUi::deleteThroughDocument_data()
+{
+    QTest::addColumn<int>("accounts");
+    QTest::addColumn<int>("deleted");
+    QTest::addColumn<int>("selectedAfter"); // -1: none
+    QTest::newRow("last of two") << 2 << 1 << 0;
+    QTest::newRow("first of two") << 2 << 0 << 0;
+    QTest::newRow("only one") << 1 << 0 << -1;
+}
+
+void TestUi::deleteThroughDocument()
+{
+    QFETCH(int, accounts);
+    QFETCH(int, deleted);
+    QFETCH(int, selectedAfter);
+    std::vector<FrameFixture::Account> made;
+    for (int i = 0; i < accounts; ++i)
+        made.push_back({100 + i, 2, QString()});
+    testsupport::MessageRecorder recorder;
+    FrameFixture f(made);
+    const QString folder = f.document.accounts()[std::size_t(deleted)].m_folder;
+    QVERIFY(QFileInfo(folder).isDir());
+    f.frame->deviceList()->selectRow(deleted);
+
+    recorder->setNextAnswer(MbAnswer::Yes);
+    QString title;
+    onNextModal<CDelTSFilesDlg>(this, [&](CDelTSFilesDlg& dialog) {
+        title = dialog.windowTitle();
+        QTest::mouseClick(dialog.deleteButton(), Qt::LeftButton);
+    });
+    f.frame->runCommand(cmd::DeleteAccount);
+
+    QCOMPARE(title, u"Удаление файлов ТС"_s);
+    QCOMPARE(recorder->texts(), QStringList{u"Вы уверены, что хотите удалить учётную запись ТС?"_s});
+    QVERIFY(!QFileInfo::exists(folder));
+    CLorn2View* list = f.frame->deviceList();
+    QCOMPARE(list->rowCount(), accounts - 1);
+    QCOMPARE(f.frame->selectedDeviceRow(),
+             selectedAfter < 0 ? std::optional<int>() : std::optional<int>(selectedAfter));
+    for (int r = 0; r < list->rowCount(); ++r) {
+        QCOMPARE(list->item(r, 0)->text(), QString::number(r + 1));
+        QVERIFY(list->rowAccount(r) != deleted);
+    }
+    // Without a row the delete and edit commands are off.
+    QCOMPARE(f.frame->isCommandEnabled(cmd::DeleteAccount), selectedAfter >= 0);
+}
+
+void TestUi::doubleClickEditsRow()
+{
+    testsupport::MessageRecorder recorder;
+    FrameFixture f({{1234, 1, u"Старое имя"_s}, {555, 2, QString()}});
+    f.frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+    CLorn2View* list = f.frame->deviceList();
+
+    bool serialLocked = false;
+    bool typeLocked = false;
+    onNextModal<CDevAccountDlg>(this, [&](CDevAccountDlg& dialog) {
+        serialLocked = !dialog.serialEdit()->isEnabled();
+        typeLocked = !dialog.typeBox()->isEnabled();
+        dialog.consumerEdit()->setText(u"Новое имя"_s);
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+    });
+    const QRect cell = list->visualRect(list->model()->index(1, 4));
+    // QTest's double click lacks the first press that item views pair it with.
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, cell.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+
+    QVERIFY(serialLocked && typeLocked);
+    QCOMPARE(recorder->texts(), QStringList());
+    QCOMPARE(list->item(1, 4)->text(), u"Новое имя"_s);
+    QCOMPARE(list->item(0, 4)->text(), u"Старое имя"_s);
+    const CDevData& edited = f.document.accounts()[1];
+    QCOMPARE(edited.m_consumer, u"Новое имя"_s);
+    QVERIFY(QString::fromUtf8(testsupport::readFile(edited.m_folder + u"/00555.xml"_s)).contains(u"Новое имя"_s));
+}
+
+void TestUi::addThroughMenu()
+{
+    testsupport::MessageRecorder recorder;
+    FrameFixture f({{1234, 1, QString()}});
+    bool serialOpen = false;
+    onNextModal<CDevAccountDlg>(this, [&](CDevAccountDlg& dialog) {
+        serialOpen = dialog.serialEdit()->isEnabled() && dialog.typeBox()->isEnabled();
+        dialog.serialEdit()->setText(u"4321"_s);
+        dialog.typeBox()->setCurrentIndex(1);
+        dialog.netAddressEdit()->setText(u"1f"_s);
+        QTest::mouseClick(dialog.okButton(), Qt::LeftButton);
+    });
+    f.frame->deviceListMenu()->actions().first()->trigger();
+
+    QVERIFY(serialOpen);
+    QCOMPARE(recorder->texts(), QStringList());
+    CLorn2View* list = f.frame->deviceList();
+    QCOMPARE(list->rowCount(), 2);
+    QCOMPARE(f.frame->selectedDeviceRow(), std::optional<int>(1));
+    QCOMPARE(list->item(1, 1)->text(), u"04321"_s);
+    QCOMPARE(list->item(1, 2)->text(), u"Велос-2"_s);
+    QCOMPARE(list->item(1, 9)->text(), u"1F"_s);
+    QVERIFY(QFileInfo(f.dir.filePath(u"Devices/Velos2_04321/04321.xml"_s)).isFile());
+}
+
+void TestUi::contextMenus_data()
+{
+    QTest::addColumn<bool>("onRow");
+    QTest::newRow("on a row") << true;
+    QTest::newRow("on empty space") << false;
+}
+
+void TestUi::contextMenus()
+{
+    QFETCH(bool, onRow);
+    FrameFixture f({{1234, 1, QString()}, {555, 2, QString()}});
+    f.frame->show();
+    QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
+    CLorn2View* list = f.frame->deviceList();
+    const QPoint at = onRow ? list->visualRect(list->model()->index(1, 2)).center()
+                            : QPoint(10, list->viewport()->height() - 5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(list->viewport(), &event);
+
+    QMenu* shown = onRow ? f.frame->deviceRowMenu() : f.frame->deviceListMenu();
+    QMenu* other = onRow ? f.frame->deviceListMenu() : f.frame->deviceRowMenu();
+    QVERIFY(QTest::qWaitFor([&] { return shown->isVisible(); }));
+    QVERIFY(!other->isVisible());
+    // A right click on a row selects it first, so the menu acts on that row.
+    QCOMPARE(f.frame->selectedDeviceRow(), onRow ? std::optional<int>(1) : std::optional<int>());
+
+    QStringList items;
+    describeMenu(shown, u"menu"_s, items);
+    const QStringList expected = onRow ? QStringList{
+        u"menu|Считать архив из ТС...|32798"_s,
+        u"menu|Создать отчёт из архива...|32799"_s,
+        u"menu|Считать отчёт из ТС...|32802"_s,
+        u"menu|-"_s,
+        u"menu|Показать архив|32823"_s,
+        u"menu|Показать конфигурацию ТС|32792"_s,
+        u"menu|-"_s,
+        u"menu|Изменить учётную запись|>"_s,
+        u"menu/Изменить учётную запись|Параметры связи...|32777"_s,
+        u"menu/Изменить учётную запись|Поля записи...|32779"_s,
+        u"menu|Добавить учётную запись...|32772"_s,
+        u"menu|-"_s,
+        u"menu|Экспортровать сут. и мес. архивы|32834"_s,
+    } : QStringList{u"menu|Добавить учётную запись...|32772"_s};
+    QCOMPARE(items, expected);
+    // Each entry follows the document's rule for its command.
+    for (const QAction* action : shown->findChildren<QAction*>()) {
+        if (action->data().toInt() != 0)
+            QCOMPARE(action->isEnabled(), f.document.isCommandEnabled(action->data().toInt()));
+    }
+    shown->close();
+}
+
+void TestUi::titleAndFileDialogs()
+{
+    FrameFixture f;
+    f.frame->setTitle(u"Архив"_s);
+    QCOMPARE(f.frame->windowTitle(), u"Архив - Lorn2"_s);
+    QCOMPARE(f.frame->documentTitle(), u"Архив"_s);
+
+    // The export command's dialog, answered by the script: the default extension is added.
+    testsupport::MessageRecorder recorder;
+    FileDialog::setNextFileName(f.dir.filePath(u"список"_s));
+    f.frame->runCommand(cmd::ExportDeviceList);
+    QVERIFY(QFileInfo(f.dir.filePath(u"список.csv"_s)).isFile());
+    const std::optional<FileDialogSpec> asked = FileDialog::lastRequest();
+    QVERIFY(asked.has_value());
+    QCOMPARE(asked->defaultName, u"devices"_s);
+    QCOMPARE(asked->defaultExtension, u"csv"_s);
+    QVERIFY(recorder->texts().isEmpty());
+
+    FileDialog::setNextFileName(QString());
+    QCOMPARE(f.frame->getOpenFileName(FileDialogSpec{}), QString());
 }
 
 void TestUi::deviceListRemoveRow_data()
@@ -521,12 +681,12 @@ void TestUi::deviceListRemoveRow()
     QFETCH(int, removed);
     QFETCH(int, selectedAfter);
     FrameFixture f;
-    CLorn2View* list = f.frame.deviceList();
+    CLorn2View* list = f.frame->deviceList();
     // Account indexes that differ from row numbers, as after deletions earlier in the run.
     for (int r = 0; r < rows; ++r)
         list->addRow({QString::asprintf("%05d", 100 + r), u"Карна-1"_s}, 10 + r, r == removed);
-    QCOMPARE(f.frame.selectedDeviceRow(), std::optional<int>(removed));
-    QCOMPARE(f.frame.deviceRowAccount(removed), 10 + removed);
+    QCOMPARE(f.frame->selectedDeviceRow(), std::optional<int>(removed));
+    QCOMPARE(f.frame->deviceRowAccount(removed), 10 + removed);
 
     QVERIFY(!list->removeRow(rows));
     QVERIFY(!list->removeRow(-1));
@@ -748,6 +908,12 @@ void TestUi::startUpAndExit()
     QVERIFY(QDir::setCurrent(dir.path()));
     const auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
 
+    CDevData existing;
+    existing.m_serial = 42;
+    existing.m_type = 1;
+    std::vector<CDevData> made;
+    QCOMPARE(accounts::addAccount(made, existing, dir.path()), S_OK);
+
     CLorn2App app(AppOptions{false, QString(), u"lorn2"_s});
     DesktopFrontEnd frontEnd;
     QVERIFY(app.InitInstance({}, frontEnd));
@@ -758,6 +924,10 @@ void TestUi::startUpAndExit()
     QVERIFY(frame->windowState().testFlag(Qt::WindowMaximized));
     QCOMPARE(app.document()->shell(), static_cast<Shell*>(frame));
     QCOMPARE(frame->activeView(), ViewKind::DeviceList);
+    // The first view was filled from the accounts found at start-up.
+    QCOMPARE(frame->windowTitle(), u"Список приборов - Lorn2"_s);
+    QCOMPARE(frame->deviceList()->rowCount(), 1);
+    QCOMPARE(frame->deviceList()->item(0, 1)->text(), u"00042"_s);
 
     frame->runCommand(cmd::Exit);
     QVERIFY(!frame->isVisible());
@@ -768,5 +938,10 @@ void TestUi::startUpAndExit()
     QVERIFY(!testsupport::iniSection(dir.filePath(u"lorn2.ini"_s), u"COM4NEWACC"_s).isEmpty());
 }
 
-QTEST_MAIN(TestUi)
+int runFrameTests(int argc, char** argv)
+{
+    TestUi tests;
+    return QTest::qExec(&tests, argc, argv);
+}
+
 #include "TestUi.moc"

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+struct ArchiveParams;
+struct sctArcZap;
+
+// The 37 columns of the archive list, shared by the window and the command-line listing.
+namespace archivelist {
+
+constexpr int kColumnCount = 37;
+
+// The captions; the energy columns follow the archive's energy unit.
+QStringList captions(int energyUnits);
+int columnWidth(int column);
+// The cells of one record as the list shows them.
+QStringList cells(const ArchiveParams& params, const sctArcZap& record);
+QString cell(const ArchiveParams& params, const sctArcZap& record, int column);
+
+} // namespace archivelist

@@ -1,0 +1,146 @@
+#include "ArchiveCommands.h"
+
+#include <QDate>
+#include <QFileInfo>
+
+#include "AccountOptions.h"
+#include "CliShell.h"
+#include "app/ArchiveListColumns.h"
+#include "app/CLorn2Doc.h"
+#include "archive/ArchiveRecord.h"
+#include "base/MessageBox.h"
+#include "base/StringTable.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QDate parseDate(const QString& text)
+{
+    return QDate::fromString(text, u"yyyy-MM-dd"_s);
+}
+
+bool checkDate(const QCommandLineParser& parser, const QString& option, QString* error)
+{
+    if (parser.isSet(option) && !parser.value(option).isEmpty() && !parseDate(parser.value(option)).isValid()) {
+        *error = u"--"_s + option + u": a date YYYY-MM-DD expected"_s;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void ShowArchiveCommand::addOptions(QCommandLineParser& parser) const
+{
+    cliopts::addTypeOption(parser);
+    parser.addOption(QCommandLineOption(u"from"_s, u"First day shown (default: the archive's first)."_s, u"DATE"_s));
+    parser.addOption(QCommandLineOption(u"to"_s, u"Last day shown (default: the archive's last)."_s, u"DATE"_s));
+}
+
+bool ShowArchiveCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
+{
+    return cliopts::validate(parser, error) && checkDate(parser, u"from"_s, error) && checkDate(parser, u"to"_s, error);
+}
+
+int ShowArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell&, const QCommandLineParser& parser,
+                                            CliStreams& io)
+{
+    const std::optional<int> index = cliopts::findAccount(doc, parser.positionalArguments().at(0), parser);
+    if (!index)
+        return cliexit::Failed;
+    CDevData& acc = doc.accounts()[std::size_t(*index)];
+    doc.m_currentAccount = *index;
+    if (FAILED(acc.LoadArchive())) {
+        MessageBox::error(LoadResString(119, u"Failed to load archive"_s));
+        return cliexit::Failed;
+    }
+    const QDateTime from = parser.isSet(u"from"_s) ? parseDate(parser.value(u"from"_s)).startOfDay() : QDateTime();
+    const QDateTime to = parser.isSet(u"to"_s) ? parseDate(parser.value(u"to"_s)).endOfDay() : QDateTime();
+    io.out << archivelist::captions(acc.m_arcParams.EnergyUnits).join(u'\t') << u'\n';
+    for (const sctArcZap& r : acc.m_records) {
+        const QDateTime t = archive::recordDateTime(r);
+        if (!t.isValid() || (from.isValid() && t < from) || (to.isValid() && t > to))
+            continue;
+        io.out << archivelist::cells(acc.m_arcParams, r).join(u'\t') << u'\n';
+    }
+    return cliexit::Ok;
+}
+
+void ImportArchiveCommand::addOptions(QCommandLineParser& parser) const
+{
+    cliopts::addTypeOption(parser);
+}
+
+bool ImportArchiveCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
+{
+    return cliopts::validate(parser, error);
+}
+
+int ImportArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell,
+                                              const QCommandLineParser& parser, CliStreams&)
+{
+    const int type = cliopts::typeOption(parser);
+    shell.setFileName(QFileInfo(parser.positionalArguments().at(0)).absoluteFilePath());
+    shell.setAccountEditor([type](CDevData& record, bool) {
+        if (type <= 0) {
+            MessageBox::error(LoadResString(107, u"Select device type"_s));
+            return false;
+        }
+        record.m_type = type;
+        return true;
+    });
+    // Several accounts share the serial number: --type picks one.
+    shell.setChooser([&doc, type](const std::vector<int>& indexes) -> std::optional<int> {
+        QStringList types;
+        for (int i : indexes) {
+            if (doc.accounts()[std::size_t(i)].m_type == type)
+                return i;
+            types << doc.accounts()[std::size_t(i)].typeCodeName();
+        }
+        MessageBox::error(u"Several accounts have this serial number: %1. Choose one with --type."_s.arg(
+            types.join(u", "_s)));
+        return std::nullopt;
+    });
+    return doc.OnImportArchive() ? cliexit::Ok : cliexit::Failed;
+}
+
+void ExportArchiveCommand::addOptions(QCommandLineParser& parser) const
+{
+    cliopts::addTypeOption(parser);
+}
+
+bool ExportArchiveCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
+{
+    return cliopts::validate(parser, error);
+}
+
+int ExportArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell,
+                                              const QCommandLineParser& parser, CliStreams&)
+{
+    const std::optional<int> index = cliopts::findAccount(doc, parser.positionalArguments().at(0), parser);
+    if (!index || !shell.selectAccount(*index))
+        return cliexit::Failed;
+    shell.setFileName(QFileInfo(parser.positionalArguments().at(1)).absoluteFilePath());
+    return doc.OnExportArchive() ? cliexit::Ok : cliexit::Failed;
+}
+
+void ExportDbCommand::addOptions(QCommandLineParser& parser) const
+{
+    cliopts::addTypeOption(parser);
+}
+
+bool ExportDbCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
+{
+    return cliopts::validate(parser, error);
+}
+
+int ExportDbCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,
+                                         CliStreams&)
+{
+    const std::optional<int> index = cliopts::findAccount(doc, parser.positionalArguments().at(0), parser);
+    if (!index || !shell.selectAccount(*index))
+        return cliexit::Failed;
+    doc.setLastSelectedRow(*shell.selectedDeviceRow());
+    return doc.OnExportDatabase() ? cliexit::Ok : cliexit::Failed;
+}

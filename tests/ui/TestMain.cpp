@@ -1,0 +1,30 @@
+#include <QApplication>
+#include <QTest>
+
+int runFrameTests(int argc, char** argv);
+int runAccountDialogTests(int argc, char** argv);
+int runDeviceListPrintTests(int argc, char** argv);
+
+// One executable, several test classes, each with its own fixtures. LORN2_TEST_CLASS=TestUi (or
+// another class name) runs one of them, so that test functions can be named on the command line.
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QTEST_SET_MAIN_SOURCE_PATH
+    const struct
+    {
+        const char* name;
+        int (*run)(int, char**);
+    } suites[] = {
+        {"TestUi", runFrameTests},
+        {"TestAccountDialogs", runAccountDialogTests},
+        {"TestDeviceListPrint", runDeviceListPrintTests},
+    };
+    const QByteArray only = qgetenv("LORN2_TEST_CLASS");
+    int failed = 0;
+    for (const auto& suite : suites) {
+        if (only.isEmpty() || only == suite.name)
+            failed += suite.run(argc, argv);
+    }
+    return failed;
+}
