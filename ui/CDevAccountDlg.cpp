@@ -203,12 +203,12 @@ QString CDevAccountDlg::mapFolder() const
 
 void CDevAccountDlg::chooseMap()
 {
-    FileDialogSpec spec;
-    spec.title = LoadResString(189, u"Select MAP-file"_s);
-    spec.filter = LoadResString(202, u"Map-files (*.map)|*.map|All Files (*.*)|*.*||"_s);
-    spec.defaultExtension = u"map"_s;
-    spec.folder = mapFolder();
-    const QString path = FileDialog::getOpenFileName(this, spec);
+    FileDialogSpec request;
+    request.title = LoadResString(189, u"Select MAP-file"_s);
+    request.filter = LoadResString(202, u"Map-files (*.map)|*.map|All Files (*.*)|*.*||"_s);
+    request.defaultExtension = u"map"_s;
+    request.folder = mapFolder();
+    const QString path = FileDialog::getOpenFileName(this, request);
     if (path.isEmpty())
         return;
     m_mapPath = path;

@@ -356,14 +356,14 @@ std::optional<int> CMainFrame::chooseAccountByType(const std::vector<int>& accou
     return dialog.chosen().account;
 }
 
-QString CMainFrame::getOpenFileName(const FileDialogSpec& spec)
+QString CMainFrame::getOpenFileName(const FileDialogSpec& request)
 {
-    return FileDialog::getOpenFileName(this, spec);
+    return FileDialog::getOpenFileName(this, request);
 }
 
-QString CMainFrame::getSaveFileName(const FileDialogSpec& spec)
+QString CMainFrame::getSaveFileName(const FileDialogSpec& request)
 {
-    return FileDialog::getSaveFileName(this, spec);
+    return FileDialog::getSaveFileName(this, request);
 }
 
 void CMainFrame::setWaitCursor(bool on)

@@ -53,8 +53,8 @@ public:
     bool editAccount(CDevData& record, bool newAccount, const QString& caption) override;
     DeleteFilesChoice askDeleteFiles() override;
     std::optional<int> chooseAccountByType(const std::vector<int>& accountIndexes) override;
-    QString getOpenFileName(const FileDialogSpec& spec) override;
-    QString getSaveFileName(const FileDialogSpec& spec) override;
+    QString getOpenFileName(const FileDialogSpec& request) override;
+    QString getSaveFileName(const FileDialogSpec& request) override;
 
     const QString& documentTitle() const { return m_documentTitle; }
     // What the device list prints: the document's accounts as the list shows them.

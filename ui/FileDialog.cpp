@@ -19,8 +19,8 @@ std::deque<QString>& scriptedNames()
 
 std::optional<FileDialogSpec>& lastSpec()
 {
-    static std::optional<FileDialogSpec> spec;
-    return spec;
+    static std::optional<FileDialogSpec> request;
+    return request;
 }
 
 // "*.csv" -> "*.[cC][sS][vV]"; Qt's file dialog compares names case-sensitively on Linux.
@@ -82,38 +82,38 @@ std::optional<FileDialogSpec> FileDialog::lastRequest()
     return lastSpec();
 }
 
-QString FileDialog::getOpenFileName(QWidget* parent, const FileDialogSpec& spec)
+QString FileDialog::getOpenFileName(QWidget* parent, const FileDialogSpec& request)
 {
-    return run(parent, spec, false);
+    return run(parent, request, false);
 }
 
-QString FileDialog::getSaveFileName(QWidget* parent, const FileDialogSpec& spec)
+QString FileDialog::getSaveFileName(QWidget* parent, const FileDialogSpec& request)
 {
-    return run(parent, spec, true);
+    return run(parent, request, true);
 }
 
-QString FileDialog::run(QWidget* parent, const FileDialogSpec& spec, bool save)
+QString FileDialog::run(QWidget* parent, const FileDialogSpec& request, bool save)
 {
-    lastSpec() = spec;
+    lastSpec() = request;
     if (!scriptedNames().empty()) {
         const QString path = scriptedNames().front();
         scriptedNames().pop_front();
-        return withDefaultExtension(path, spec.defaultExtension);
+        return withDefaultExtension(path, request.defaultExtension);
     }
 
-    QFileDialog dialog(parent, spec.title);
+    QFileDialog dialog(parent, request.title);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    const QStringList filters = nameFilters(spec.filter);
+    const QStringList filters = nameFilters(request.filter);
     if (!filters.isEmpty())
         dialog.setNameFilters(filters);
-    dialog.setDefaultSuffix(spec.defaultExtension);
-    dialog.setDirectory(spec.folder.isEmpty() ? QDir::currentPath() : spec.folder);
-    if (!spec.defaultName.isEmpty())
-        dialog.selectFile(spec.defaultName);
+    dialog.setDefaultSuffix(request.defaultExtension);
+    dialog.setDirectory(request.folder.isEmpty() ? QDir::currentPath() : request.folder);
+    if (!request.defaultName.isEmpty())
+        dialog.selectFile(request.defaultName);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     const QStringList chosen = dialog.selectedFiles();
-    return chosen.isEmpty() ? QString() : withDefaultExtension(chosen.first(), spec.defaultExtension);
+    return chosen.isEmpty() ? QString() : withDefaultExtension(chosen.first(), request.defaultExtension);
 }

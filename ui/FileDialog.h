@@ -16,8 +16,8 @@ class FileDialog
 public:
     // The chosen path, empty on cancel. The open dialog accepts existing files only; the save
     // dialog asks before overwriting. A typed name without an extension gets the default one.
-    static QString getOpenFileName(QWidget* parent, const FileDialogSpec& spec);
-    static QString getSaveFileName(QWidget* parent, const FileDialogSpec& spec);
+    static QString getOpenFileName(QWidget* parent, const FileDialogSpec& request);
+    static QString getSaveFileName(QWidget* parent, const FileDialogSpec& request);
 
     // The next dialog returns this path (empty: as if cancelled) without showing anything; each
     // call scripts one dialog.
@@ -33,5 +33,5 @@ public:
     static QString withDefaultExtension(const QString& path, const QString& extension);
 
 private:
-    static QString run(QWidget* parent, const FileDialogSpec& spec, bool save);
+    static QString run(QWidget* parent, const FileDialogSpec& request, bool save);
 };

@@ -100,10 +100,10 @@ MbAnswer QtMessageBoxBackend::showHere(const MessageRequest& request)
 
     const QList<ButtonSpec> specs = buttonsOf(request.buttons);
     QList<QPair<QAbstractButton*, MbAnswer>> answers;
-    for (const ButtonSpec& spec : specs) {
-        QAbstractButton* button = box.addButton(spec.button);
-        button->setText(spec.text);
-        answers.append({button, spec.answer});
+    for (const ButtonSpec& request : specs) {
+        QAbstractButton* button = box.addButton(request.button);
+        button->setText(request.text);
+        answers.append({button, request.answer});
     }
     box.setDefaultButton(specs.first().button);
 
@@ -114,8 +114,8 @@ MbAnswer QtMessageBoxBackend::showHere(const MessageRequest& request)
             return answer;
     }
     // Closed without a button: the escape answer a Windows message box would give.
-    for (const ButtonSpec& spec : specs) {
-        if (spec.answer == MbAnswer::Cancel)
+    for (const ButtonSpec& request : specs) {
+        if (request.answer == MbAnswer::Cancel)
             return MbAnswer::Cancel;
     }
     return specs.size() == 1 ? specs.first().answer : MbAnswer::No;

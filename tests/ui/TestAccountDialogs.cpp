@@ -567,7 +567,7 @@ void TestAccountDialogs::realSaveDialog()
     // is only replaced after a question.
     QTemporaryDir work;
     QVERIFY(testsupport::writeFile(work.filePath(u"old.csv"_s), "x"));
-    FileDialogSpec spec{u"Экспорт"_s, LoadResString(201), u"csv"_s, u"devices"_s, work.path()};
+    FileDialogSpec request{u"Экспорт"_s, LoadResString(201), u"csv"_s, u"devices"_s, work.path()};
 
     // The dialog reads its folder in the background and may select again when done: type after.
     const auto typeName = [](QFileDialog& dialog, const QString& name) {
@@ -582,7 +582,7 @@ void TestAccountDialogs::realSaveDialog()
         typeName(dialog, u"list"_s);
         QMetaObject::invokeMethod(&dialog, "accept", Qt::DirectConnection);
     });
-    QCOMPARE(FileDialog::getSaveFileName(nullptr, spec), work.filePath(u"list.csv"_s));
+    QCOMPARE(FileDialog::getSaveFileName(nullptr, request), work.filePath(u"list.csv"_s));
     QCOMPARE(shownName, u"devices"_s);
 
     bool asked = false;
@@ -594,7 +594,7 @@ void TestAccountDialogs::realSaveDialog()
         });
         QMetaObject::invokeMethod(&dialog, "accept", Qt::DirectConnection);
     });
-    QCOMPARE(FileDialog::getSaveFileName(nullptr, spec), work.filePath(u"old.csv"_s));
+    QCOMPARE(FileDialog::getSaveFileName(nullptr, request), work.filePath(u"old.csv"_s));
     QVERIFY(asked);
 }
 
