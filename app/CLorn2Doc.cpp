@@ -186,46 +186,28 @@ bool CLorn2Doc::onCommand(int command)
 {
     if (!isCommandEnabled(command))
         return false;
-    switch (command) {
-    case cmd::AddAccount:
-        OnAddAccount();
-        return true;
-    case cmd::DeleteAccount:
-        OnDeleteAccount();
-        return true;
-    case cmd::EditAccountFields:
-        OnEditAccountFields();
-        return true;
-    case cmd::ExportDeviceList:
-        OnExportDeviceList();
-        return true;
-    case cmd::PrintDeviceList:
-        OnPrintDeviceList();
-        return true;
-    case cmd::ShowArchive:
-        OnShowArchive();
-        return true;
-    case cmd::ImportArchive:
-        OnImportArchive();
-        return true;
-    case cmd::ExportArchive:
-        OnExportArchive();
-        return true;
-    case cmd::ExportDatabase:
-        OnExportDatabase();
-        return true;
-    case cmd::Parameters:
-        OnParameters();
-        return true;
-    case cmd::ViewFont:
-        OnFont(false);
-        return true;
-    case cmd::PrintFont:
-        OnFont(true);
-        return true;
-    default:
-        return false;
+    using Handler = void (*)(CLorn2Doc&);
+    static const std::pair<int, Handler> kHandlers[] = {
+        {cmd::AddAccount, [](CLorn2Doc& d) { d.OnAddAccount(); }},
+        {cmd::DeleteAccount, [](CLorn2Doc& d) { d.OnDeleteAccount(); }},
+        {cmd::EditAccountFields, [](CLorn2Doc& d) { d.OnEditAccountFields(); }},
+        {cmd::ExportDeviceList, [](CLorn2Doc& d) { d.OnExportDeviceList(); }},
+        {cmd::PrintDeviceList, [](CLorn2Doc& d) { d.OnPrintDeviceList(); }},
+        {cmd::ShowArchive, [](CLorn2Doc& d) { d.OnShowArchive(); }},
+        {cmd::ImportArchive, [](CLorn2Doc& d) { d.OnImportArchive(); }},
+        {cmd::ExportArchive, [](CLorn2Doc& d) { d.OnExportArchive(); }},
+        {cmd::ExportDatabase, [](CLorn2Doc& d) { d.OnExportDatabase(); }},
+        {cmd::Parameters, [](CLorn2Doc& d) { d.OnParameters(); }},
+        {cmd::ViewFont, [](CLorn2Doc& d) { d.OnFont(false); }},
+        {cmd::PrintFont, [](CLorn2Doc& d) { d.OnFont(true); }},
+    };
+    for (const auto& [id, handler] : kHandlers) {
+        if (id == command) {
+            handler(*this);
+            return true;
+        }
     }
+    return false;
 }
 
 std::optional<int> CLorn2Doc::targetAccount(bool deviceListOnly)
