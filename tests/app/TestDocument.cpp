@@ -46,6 +46,8 @@ struct Fixture
         return dir.filePath(u"Devices/"_s + QLatin1StringView(code) + u'_' + QString::number(serial).rightJustified(5, u'0'));
     }
 
+    // Messages of a test that does not look at them are kept out of the output.
+    testsupport::MessageRecorder quiet;
     QTemporaryDir dir;
     ProfileStore store;
     CLorn2Doc doc;
