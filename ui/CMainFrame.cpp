@@ -18,6 +18,7 @@
 #include "CDelTSFilesDlg.h"
 #include "CDevAccountDlg.h"
 #include "CDevTypeDlg.h"
+#include "CLorn2ArchView.h"
 #include "CLorn2View.h"
 #include "CParamDlg.h"
 #include "FileDialog.h"
@@ -227,10 +228,19 @@ ViewKind CMainFrame::activeView() const
     return m_view != nullptr ? m_view->kind() : ViewKind::None;
 }
 
-FrameView* CMainFrame::createView(ViewKind kind)
+FrameView* CMainFrame::createView(ViewKind kind, int accountIndex)
 {
-    // The device list is the only view so far; the others show it until they exist.
-    Q_UNUSED(kind);
+    if (accountIndex < 0)
+        accountIndex = m_document.m_currentAccount;
+    // An archive needs an account; without one the device list is the safe place to be.
+    const CDevData* account = m_document.account(accountIndex);
+    if (kind == ViewKind::ArchiveList && account != nullptr && !account->m_deleted) {
+        auto* archive = new CLorn2ArchView(m_document, accountIndex, this);
+        connect(archive, &CLorn2ArchView::commandRequested, this, &CMainFrame::runCommand);
+        connect(archive, &CLorn2ArchView::backToDeviceList, this, [this] { switchView(ViewKind::DeviceList); });
+        return archive;
+    }
+    // The report views do not exist yet; they show the device list meanwhile.
     auto* list = new CLorn2View(m_document, this);
     connect(list, &CLorn2View::itemSelectionChanged, this, &CMainFrame::refreshCommandStates);
     connect(list, &CLorn2View::contextMenuWanted, this, &CMainFrame::showContextMenu);
@@ -240,8 +250,7 @@ FrameView* CMainFrame::createView(ViewKind kind)
 
 void CMainFrame::switchView(ViewKind kind, int accountIndex)
 {
-    Q_UNUSED(accountIndex);
-    FrameView* next = createView(kind);
+    FrameView* next = createView(kind, accountIndex);
     QWidget* old = takeCentralWidget();
     setCentralWidget(next->widget());
     next->widget()->show();
@@ -488,6 +497,8 @@ void CMainFrame::refreshCommandStates()
         toolbar->setChecked(!m_toolBar->isHidden());
     if (QAction* status = m_actions.value(cmd::ViewStatusBar))
         status->setChecked(!statusBar()->isHidden());
+    if (m_view != nullptr && m_view->kind() == ViewKind::ArchiveList)
+        static_cast<CLorn2ArchView*>(m_view)->updateCommandButtons([this](int c) { return isCommandEnabled(c); });
 }
 
 void CMainFrame::showContextMenu(const QPoint& globalPos, bool onRow)

@@ -91,7 +91,7 @@ private:
     bool isFrameCommand(int command) const;
     void runFrameCommand(int command);
     void showContextMenu(const QPoint& globalPos, bool onRow);
-    FrameView* createView(ViewKind kind);
+    FrameView* createView(ViewKind kind, int accountIndex);
     void updateViewPane();
 
     CLorn2Doc& m_document;

@@ -4,6 +4,7 @@
 int runFrameTests(int argc, char** argv);
 int runAccountDialogTests(int argc, char** argv);
 int runDeviceListPrintTests(int argc, char** argv);
+int runArchiveViewTests(int argc, char** argv);
 
 // One executable, several test classes, each with its own fixtures. LORN2_TEST_CLASS=TestUi (or
 // another class name) runs one of them, so that test functions can be named on the command line.
@@ -19,6 +20,7 @@ int main(int argc, char** argv)
         {"TestUi", runFrameTests},
         {"TestAccountDialogs", runAccountDialogTests},
         {"TestDeviceListPrint", runDeviceListPrintTests},
+        {"TestArchiveView", runArchiveViewTests},
     };
     const QByteArray only = qgetenv("LORN2_TEST_CLASS");
     int failed = 0;

@@ -415,7 +415,7 @@ void TestUi::viewSwitching_data()
 {
     QTest::addColumn<int>("kind");
     QTest::newRow("device list") << int(ViewKind::DeviceList);
-    QTest::newRow("archive list, not built") << int(ViewKind::ArchiveList);
+    QTest::newRow("archive list, no account") << int(ViewKind::ArchiveList);
     QTest::newRow("report, not built") << int(ViewKind::Report);
     QTest::newRow("config report, not built") << int(ViewKind::ConfigReport);
 }

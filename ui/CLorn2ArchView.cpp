@@ -1,0 +1,270 @@
+#include "CLorn2ArchView.h"
+
+#include <algorithm>
+
+#include <QDateTimeEdit>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "app/ArchiveListColumns.h"
+#include "app/CLorn2Doc.h"
+#include "app/Commands.h"
+#include "base/Format.h"
+#include "base/MessageBox.h"
+#include "base/StringTable.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+const QString kPickerFormat = u"dd.MM.yyyy HH:mm"_s;
+
+QString typeDisplayName(const CDevData& account)
+{
+    const QString name = account.typeName();
+    return name.isEmpty() ? u"?"_s : name;
+}
+
+} // namespace
+
+ArchiveListModel::ArchiveListModel(AccountSource account, QObject* parent)
+    : QAbstractTableModel(parent)
+    , m_account(std::move(account))
+    , m_captions(archivelist::captions(0))
+{
+}
+
+void ArchiveListModel::fill(const QDateTime& from, const QDateTime& to)
+{
+    beginResetModel();
+    m_rows.clear();
+    const CDevData* account = m_account();
+    m_captions = archivelist::captions(account != nullptr ? account->m_arcParams.EnergyUnits : 0);
+    if (account != nullptr) {
+        const ArchiveRecordList& records = account->m_records;
+        m_rows.reserve(records.size());
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const QDateTime t = archive::recordDateTime(records[i]);
+            if (!t.isValid() || (from.isValid() && t < from) || (to.isValid() && t > to))
+                continue;
+            m_rows.push_back(i);
+        }
+    }
+    endResetModel();
+    emit headerDataChanged(Qt::Horizontal, 0, archivelist::kColumnCount - 1);
+}
+
+int ArchiveListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int ArchiveListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : archivelist::kColumnCount;
+}
+
+QVariant ArchiveListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(m_rows.size()))
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+    if (role != Qt::DisplayRole)
+        return {};
+    const CDevData* account = m_account();
+    const std::size_t record = m_rows[std::size_t(index.row())];
+    // The records may have been replaced since the fill; a stale row shows nothing.
+    if (account == nullptr || record >= account->m_records.size())
+        return {};
+    return archivelist::cell(account->m_arcParams, account->m_records[record], index.column());
+}
+
+QVariant ArchiveListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+    if (role == Qt::DisplayRole)
+        return m_captions.value(section);
+    return {};
+}
+
+CLorn2ArchView::CLorn2ArchView(CLorn2Doc& document, int accountIndex, QWidget* parent)
+    : QWidget(parent)
+    , m_document(document)
+    , m_accountIndex(accountIndex)
+{
+    m_serial = new QLabel(this);
+    m_type = new QLabel(this);
+    auto* identity = new QGridLayout;
+    identity->addWidget(new QLabel(u"Серийный номер:"_s, this), 0, 0);
+    identity->addWidget(m_serial, 0, 1);
+    identity->addWidget(new QLabel(u"Модель ТС:"_s, this), 1, 0);
+    identity->addWidget(m_type, 1, 1);
+
+    auto* range = new QGroupBox(u"Диапазон дат для отображения"_s, this);
+    m_fromEdit = new QDateTimeEdit(range);
+    m_toEdit = new QDateTimeEdit(range);
+    for (QDateTimeEdit* edit : {m_fromEdit, m_toEdit}) {
+        edit->setDisplayFormat(kPickerFormat);
+        edit->setCalendarPopup(true);
+        connect(edit, &QDateTimeEdit::dateTimeChanged, this, &CLorn2ArchView::onPickerChanged);
+    }
+    m_apply = new QPushButton(u"Применить"_s, range);
+    m_apply->setEnabled(false);
+    connect(m_apply, &QPushButton::clicked, this, &CLorn2ArchView::onApply);
+    auto* rangeLayout = new QHBoxLayout(range);
+    rangeLayout->addWidget(new QLabel(u"с: "_s, range));
+    rangeLayout->addWidget(m_fromEdit);
+    rangeLayout->addSpacing(8);
+    rangeLayout->addWidget(new QLabel(u"по: "_s, range));
+    rangeLayout->addWidget(m_toEdit);
+    rangeLayout->addSpacing(8);
+    rangeLayout->addWidget(m_apply);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(identity);
+    top->addSpacing(16);
+    top->addWidget(range);
+    top->addStretch(1);
+
+    auto* buttons = new QHBoxLayout;
+    const struct
+    {
+        int command;
+        QString caption;
+    } commands[] = {
+        {cmd::ReadArchive, u"Загрузить из ТС..."_s},
+        {cmd::CreateReport, u"Создать отчёт из архива..."_s},
+        {cmd::ImportArchive, u"Импорт из файла..."_s},
+        {cmd::ExportArchive, u"Экспорт в файл..."_s},
+    };
+    for (const auto& c : commands) {
+        auto* button = new QPushButton(c.caption, this);
+        const int command = c.command;
+        connect(button, &QPushButton::clicked, this, [this, command] { emit commandRequested(command); });
+        m_commandButtons.insert(command, button);
+        buttons->addWidget(button);
+    }
+    buttons->addStretch(1);
+    m_back = new QPushButton(u"К списку ТС"_s, this);
+    connect(m_back, &QPushButton::clicked, this, &CLorn2ArchView::backToDeviceList);
+    buttons->addWidget(m_back);
+
+    m_model = new ArchiveListModel([this] { return account(); }, this);
+    m_table = new QTableView(this);
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setShowGrid(true);
+    m_table->setWordWrap(false);
+    m_table->setSortingEnabled(false);
+    m_table->verticalHeader()->hide();
+    // Fixed row heights keep a hundred thousand rows as cheap as a hundred.
+    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_table->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    m_table->horizontalHeader()->setDefaultAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_table->horizontalHeader()->setHighlightSections(false);
+    m_table->horizontalHeader()->setSectionsClickable(false);
+    m_table->horizontalHeader()->setStretchLastSection(false);
+    // The list's pixel widths were made for a smaller system font: a typical reading
+    // ("1234.567890") must still fit without being cut.
+    const int readingWidth = m_table->fontMetrics().horizontalAdvance(u"1234.567890"_s) + 12;
+    for (int c = 0; c < archivelist::kColumnCount; ++c)
+        m_table->setColumnWidth(c, c == 0 ? archivelist::columnWidth(c) : std::max(archivelist::columnWidth(c), readingWidth));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+    layout->addWidget(m_table, 1);
+}
+
+const CDevData* CLorn2ArchView::account() const
+{
+    if (!m_document.isValidAccount(m_accountIndex))
+        return nullptr;
+    return &m_document.accounts()[std::size_t(m_accountIndex)];
+}
+
+void CLorn2ArchView::initialUpdate()
+{
+    CDevData* acc = m_document.account(m_accountIndex);
+    if (acc == nullptr) {
+        m_serial->clear();
+        m_type->clear();
+        fill();
+        return;
+    }
+    m_serial->setText(fmt::text(u"%05u", unsigned(acc->m_serial)));
+    m_type->setText(typeDisplayName(*acc));
+
+    {
+        WaitCursor wait(m_document.shell());
+        if (FAILED(acc->LoadArchive()))
+            MessageBox::error(LoadResString(119, u"Failed to load archive"_s));
+    }
+
+    const RecordTimeSpan& span = acc->m_records.timeSpan();
+    if (span.isComplete()) {
+        m_from = span.earliest();
+        m_to = span.latest();
+        for (QDateTimeEdit* edit : {m_fromEdit, m_toEdit}) {
+            const QSignalBlocker block(edit);
+            edit->setDateTimeRange(m_from, m_to);
+        }
+        const QSignalBlocker blockFrom(m_fromEdit);
+        const QSignalBlocker blockTo(m_toEdit);
+        m_fromEdit->setDateTime(m_from);
+        m_toEdit->setDateTime(m_to);
+    }
+    m_apply->setEnabled(false);
+
+    {
+        WaitCursor wait(m_document.shell());
+        fill();
+    }
+    if (Shell* shell = m_document.shell()) {
+        shell->setTitle(fmt::text(LoadResString(174, u"Archive. Heatcounter: %s Serial #: %05u"_s),
+                                  typeDisplayName(*acc), unsigned(acc->m_serial)));
+    }
+}
+
+void CLorn2ArchView::repaintView()
+{
+    m_table->viewport()->update();
+    update();
+}
+
+void CLorn2ArchView::updateCommandButtons(const std::function<bool(int)>& isEnabled)
+{
+    for (auto it = m_commandButtons.cbegin(); it != m_commandButtons.cend(); ++it)
+        it.value()->setEnabled(isEnabled(it.key()));
+}
+
+void CLorn2ArchView::fill()
+{
+    m_model->fill(m_from, m_to);
+}
+
+void CLorn2ArchView::onPickerChanged()
+{
+    m_apply->setEnabled(m_fromEdit->dateTime() != m_from || m_toEdit->dateTime() != m_to);
+}
+
+void CLorn2ArchView::onApply()
+{
+    m_from = m_fromEdit->dateTime();
+    m_to = m_toEdit->dateTime();
+    m_apply->setEnabled(false);
+    WaitCursor wait(m_document.shell());
+    fill();
+}
