@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -58,6 +59,7 @@ private slots:
     void ambiguousSerialNamesTheTypes();
     void exportDevices();
     void archiveCommands();
+    void desktopProgramSavesOnTermination();
 };
 
 void TestCli::listInEmptyFolder()
@@ -297,6 +299,25 @@ void TestCli::archiveCommands()
     r = run(u"lorn2-cli"_s, {u"export-db"_s, u"1234"_s}, dir.path());
     QCOMPARE(r.exitCode, 0);
     QVERIFY2(r.err.contains(u"-> yes\ninfo: Added 0 records\n"_s), qPrintable(r.err));
+}
+
+void TestCli::desktopProgramSavesOnTermination()
+{
+    QTemporaryDir dir;
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    p.setProcessEnvironment(env);
+    p.start(testsupport::binary(u"lorn2"_s), {});
+    QVERIFY(p.waitForStarted(10000));
+    // The database file appears once start-up has reached the document.
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(u"lorn2.sqlite"_s)), 20000);
+    QTest::qWait(500);
+    p.terminate();
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY(testsupport::iniSection(dir.filePath(u"lorn2.ini"_s), u"COM4NEWACC"_s).contains(u"Port=-1"_s));
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -1,6 +1,10 @@
+#include <csignal>
 #include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include "app/CLorn2App.h"
 #include "base/MessageBox.h"
@@ -9,12 +13,45 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// A logout or `kill` sends SIGTERM: leave the event loop so that the settings are written as at
+// a normal exit. The handler only writes a byte; the loop does the rest.
+void quitOnTerminationSignals(QObject* context)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Lorn2"_s);
     QApplication::setDesktopFileName(u"lorn2"_s);
     ScopedMessageBoxBackend messages(std::make_shared<QtMessageBoxBackend>());
+    quitOnTerminationSignals(&app);
 
     CLorn2App theApp;
     DesktopFrontEnd frontEnd;
