@@ -1,5 +1,7 @@
 #include "CMainFrame.h"
 
+#include <utility>
+
 #include <QAction>
 #include <QApplication>
 #include <QFontDialog>
@@ -202,6 +204,20 @@ void CMainFrame::createToolBar()
         m_toolBar->addAction(action);
         if (button.command == cmd::AddAccount || button.command == cmd::PrintReport)
             m_toolBar->addSeparator();
+    }
+    // The report fonts have no menu item: the toolbar is where they are chosen.
+    m_toolBar->addSeparator();
+    const std::pair<int, const char16_t*> fonts[] = {
+        {cmd::ViewFont, u"Шрифт просмотра отчётов..."},
+        {cmd::PrintFont, u"Шрифт печати отчётов..."},
+    };
+    for (const auto& [command, caption] : fonts) {
+        QAction* action = makeAction(command, QString::fromUtf16(caption), this);
+        m_actions.insert(command, action);
+        action->setIcon(QIcon::fromTheme(u"preferences-desktop-font"_s,
+                                         style()->standardIcon(command == cmd::ViewFont ? QStyle::SP_DesktopIcon
+                                                                                        : QStyle::SP_DriveFDIcon)));
+        m_toolBar->addAction(action);
     }
 }
 
