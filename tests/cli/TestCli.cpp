@@ -308,6 +308,8 @@ void TestCli::desktopProgramSavesOnTermination()
     p.setWorkingDirectory(dir.path());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    // Its own temporary folder, so that its instance lock meets no other copy of the program.
+    env.insert(u"TMPDIR"_s, dir.path());
     p.setProcessEnvironment(env);
     p.start(testsupport::binary(u"lorn2"_s), {});
     QVERIFY(p.waitForStarted(10000));
