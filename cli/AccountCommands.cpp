@@ -19,8 +19,6 @@ void AddCommand::addOptions(QCommandLineParser& parser) const
 
 bool AddCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
 {
-    if (!cliopts::validate(parser, error))
-        return false;
     if (!parser.isSet(u"type"_s) || !parser.isSet(u"serial"_s)) {
         *error = u"--type and --serial are required"_s;
         return false;
@@ -52,11 +50,6 @@ void EditCommand::addOptions(QCommandLineParser& parser) const
     cliopts::addTypeOption(parser);
     cliopts::addAccountOptions(parser);
     cliopts::addConnectionOptions(parser);
-}
-
-bool EditCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
-{
-    return cliopts::validate(parser, error);
 }
 
 int EditCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,
@@ -91,7 +84,7 @@ bool DeleteCommand::checkArguments(const QCommandLineParser& parser, QString* er
         *error = u"give one of --remove-files and --move-files"_s;
         return false;
     }
-    return cliopts::validate(parser, error);
+    return true;
 }
 
 int DeleteCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,

@@ -40,7 +40,7 @@ void ShowArchiveCommand::addOptions(QCommandLineParser& parser) const
 
 bool ShowArchiveCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
 {
-    return cliopts::validate(parser, error) && checkDate(parser, u"from"_s, error) && checkDate(parser, u"to"_s, error);
+    return checkDate(parser, u"from"_s, error) && checkDate(parser, u"to"_s, error);
 }
 
 int ShowArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell&, const QCommandLineParser& parser,
@@ -70,11 +70,6 @@ int ShowArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell
 void ImportArchiveCommand::addOptions(QCommandLineParser& parser) const
 {
     cliopts::addTypeOption(parser);
-}
-
-bool ImportArchiveCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
-{
-    return cliopts::validate(parser, error);
 }
 
 int ImportArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell,
@@ -110,11 +105,6 @@ void ExportArchiveCommand::addOptions(QCommandLineParser& parser) const
     cliopts::addTypeOption(parser);
 }
 
-bool ExportArchiveCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
-{
-    return cliopts::validate(parser, error);
-}
-
 int ExportArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell,
                                               const QCommandLineParser& parser, CliStreams&)
 {
@@ -128,11 +118,6 @@ int ExportArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShe
 void ExportDbCommand::addOptions(QCommandLineParser& parser) const
 {
     cliopts::addTypeOption(parser);
-}
-
-bool ExportDbCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
-{
-    return cliopts::validate(parser, error);
 }
 
 int ExportDbCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,

@@ -29,7 +29,6 @@ public:
     int minArguments() const override { return 1; }
     int maxArguments() const override { return 1; }
     void addOptions(QCommandLineParser& parser) const override;
-    bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 
 protected:
     int executeWithDocument(CLorn2App& app, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,
@@ -46,7 +45,6 @@ public:
     int minArguments() const override { return 2; }
     int maxArguments() const override { return 2; }
     void addOptions(QCommandLineParser& parser) const override;
-    bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 
 protected:
     int executeWithDocument(CLorn2App& app, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,
@@ -66,7 +64,6 @@ public:
     int minArguments() const override { return 1; }
     int maxArguments() const override { return 1; }
     void addOptions(QCommandLineParser& parser) const override;
-    bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 
 protected:
     int executeWithDocument(CLorn2App& app, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,

@@ -2,6 +2,7 @@
 
 #include <QDir>
 
+#include "AccountOptions.h"
 #include "CliShell.h"
 #include "app/CLorn2App.h"
 #include "app/CLorn2Doc.h"
@@ -99,8 +100,9 @@ int Command::run(const QStringList& args, CliStreams& io)
     if (maxArguments() >= 0 && n > maxArguments())
         return usageError(u"unexpected argument '%1'"_s.arg(parser.positionalArguments().value(maxArguments())),
                           parser, io);
+    // Every command's option values are checked the same way before any file is touched.
     QString error;
-    if (!checkArguments(parser, &error))
+    if (!cliopts::validate(parser, &error) || !checkArguments(parser, &error))
         return usageError(error, parser, io);
     return execute(parser, io);
 }
