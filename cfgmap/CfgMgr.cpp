@@ -82,6 +82,24 @@ void CfgMgr::Close()
     m_fd = -1;
 }
 
+bool CfgMgr::LoadFile(const QString& path, int* systemError)
+{
+    Reset();
+    SetFileName(QFile::encodeName(path));
+    m_root.SetName(RootName);
+    try {
+        Open();
+    } catch (const CfgException& e) {
+        Close();
+        if (systemError != nullptr)
+            *systemError = e.code();
+        return false;
+    }
+    ParseSection(m_root, m_root);
+    Close();
+    return true;
+}
+
 void CfgMgr::fail(QByteArrayView body, std::int32_t code) const
 {
     throw CfgParseException(fmt::bytes("Line %d: ", lineCounter() + 1) + body + "\r\n", code);

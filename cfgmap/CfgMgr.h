@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 #include "cfgmap/CfgLexer.h"
 #include "cfgmap/CfgMeta.h"
@@ -33,6 +34,9 @@ public:
     int Open();
     void Close();
     bool isFileOpen() const { return m_fd != -1; }
+    // Loads a map file as an account does: Reset, then the whole file parsed into the root.
+    // False when the file cannot be read; the map is then empty and systemError holds errno.
+    bool LoadFile(const QString& path, int* systemError = nullptr);
 
     int ParseSection(CfgSection& section, CfgSection& parent);
     int ParseVariable(CfgSection& section, CfgVar& var);

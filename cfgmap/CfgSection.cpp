@@ -1,5 +1,7 @@
 #include "CfgSection.h"
 
+#include "cfgmap/CfgDecode.h"
+
 CfgSection::CfgSection()
     : CfgData(QByteArrayLiteral("CfgSection"))
 {
@@ -15,4 +17,17 @@ void CfgSection::Clear()
 {
     sections.clear();
     vars.clear();
+}
+
+QByteArrayList CfgSection::CollectLines() const
+{
+    QByteArrayList lines;
+    const QByteArray prefix = GetName() + '.';
+    for (const CfgSection& s : sections) {
+        for (const QByteArray& line : s.CollectLines())
+            lines.append(prefix + line);
+    }
+    for (const CfgVar& v : vars)
+        lines.append(prefix + v.GetName() + '=' + cfgmap::valueText(v));
+    return lines;
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <QByteArray>
+#include <QByteArrayList>
 
 #include "cfgmap/CfgData.h"
 #include "cfgmap/CfgMeta.h"
@@ -21,6 +22,9 @@ public:
 
     // Drops subsections and variables; the metas stay.
     virtual void Clear();
+    // The configuration-file lines of the section, "key=value" with the key path from this
+    // section's key name down: the subsections' lines first, then the own variables'.
+    virtual QByteArrayList CollectLines() const;
 
     std::vector<CfgSection> sections;
     std::vector<CfgVar> vars;
