@@ -37,10 +37,12 @@ HRESULT addAccount(std::vector<CDevData>& list, CDevData record, const QString& 
 
     if (!record.m_mapFile.isEmpty()) {
         const QString name = folders::fileNameOf(record.m_mapFile);
-        // The map parser will read the copy here.
-        const bool copied = !name.isEmpty() && folders::copyReplacing(record.m_mapFile, folders::join(folder, name));
+        const QString copy = folders::join(folder, name);
+        const bool copied = !name.isEmpty() && folders::copyReplacing(record.m_mapFile, copy);
         record.m_mapFile = copied ? name : QString();
-        record.m_mapLoaded = copied;
+        record.m_mapLoaded = copied && record.m_map.LoadFile(copy);
+        if (!copied)
+            record.m_map.Reset();
         record.m_mapChanged = false;
     }
 

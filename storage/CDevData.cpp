@@ -273,9 +273,9 @@ HRESULT CDevData::ReadXml(const QByteArray& xml)
     const QDomElement mapFile = account.firstChildElement(u"Map"_s).firstChildElement(u"FileName"_s);
     if (!mapFile.isNull()) {
         m_mapFile = folders::fileNameOf(mapFile.text().trimmed());
-        // The map parser will read the file here; until then a present file counts as loaded.
         const QString path = mapPath();
-        m_mapLoaded = !path.isEmpty() && QFileInfo(path).isFile();
+        m_map.Reset();
+        m_mapLoaded = !path.isEmpty() && m_map.LoadFile(path);
     }
 
     const QDomElement report = account.firstChildElement(u"ReportSettings"_s);

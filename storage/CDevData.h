@@ -13,6 +13,7 @@
 #include "base/ConnectionBlock.h"
 #include "base/ResultCodes.h"
 #include "base/TextBlock.h"
+#include "cfgmap/CfgMgr.h"
 
 // Dial-up settings; the texts are 8-bit, in the system code page, as the modem gets them.
 struct ModemSettings
@@ -62,13 +63,17 @@ public:
     QByteArray m_config; // the configuration memory as last read
 
     // The map file: a base name, the file lying in the account folder; a full path only while
-    // an account dialog has chosen a file that Add account is yet to copy in. The parsed map
-    // joins it when the map language exists.
+    // an account dialog has chosen a file that Add account is yet to copy in.
     QString m_mapFile;
+    // The parsed map, with its error log; decoding leaves the last decoded values in it.
+    CfgMgr m_map;
     bool m_mapLoaded = false;
     bool m_mapChanged = false;
 
+    // The configuration report, IBM866, with its line count and widest line in cells.
     TextBlock m_cfgReport;
+    int m_cfgReportLines = 0;
+    int m_cfgReportWidth = 0;
 
     std::array<bool, 3> m_printVolumes{};
     bool m_useAccountForHeader = false;

@@ -297,9 +297,10 @@ void CDevAccountDlg::accept()
     if (m_mapChanged) {
         const QString folder = accountFolder();
         if (m_newAccount || !QFileInfo(folder).isDir()) {
-            // Adding the account copies the map into the folder it creates.
+            // Adding the account copies the map into the folder it creates and parses the copy.
             edited.m_mapFile = m_mapPath;
             edited.m_mapChanged = true;
+            edited.m_mapLoaded = edited.m_map.LoadFile(m_mapPath);
         } else {
             if (!copyMapIntoFolder(folder))
                 return;
