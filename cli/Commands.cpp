@@ -2,6 +2,7 @@
 #include "ArchiveCommands.h"
 #include "Command.h"
 #include "ListCommand.h"
+#include "RenderCommand.h"
 
 std::vector<std::unique_ptr<Command>> allCommands()
 {
@@ -15,5 +16,6 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<ImportArchiveCommand>());
     commands.push_back(std::make_unique<ExportArchiveCommand>());
     commands.push_back(std::make_unique<ExportDbCommand>());
+    commands.push_back(std::make_unique<RenderCommand>());
     return commands;
 }
