@@ -294,6 +294,10 @@ private slots:
     void databaseOperatingTimes();
     void cellRules_data();
     void cellRules();
+    void summaryLines_data();
+    void summaryLines();
+    void headerLines_data();
+    void headerLines();
     void meansAndWeights_data();
     void meansAndWeights();
     void negativeTerrIsReported();
@@ -593,6 +597,105 @@ void TestReportBuilder::cellRules()
         return;
     }
     QCOMPARE(tableRows(result.state.text), QStringList{ line });
+}
+
+void TestReportBuilder::summaryLines_data()
+{
+    QTest::addColumn<OneRow>("row");
+    QTest::addColumn<QStringList>("lines"); // totals, start, end, difference
+
+    QTest::newRow("Formula 3") << OneRow{ 3, 2, false, false, {} } << QStringList{
+        u"Итого│     --    │   1.00 │     10.000│      9.000│      1.000│      0.000│  --  │  --  "_s,
+        u"10/03│     --    │  100.00│     1000.0│      900.0│           │           │      │      "_s,
+        u"10/03│     --    │  101.00│     1010.0│      909.0│           │           │      │      "_s,
+        u"Итого│     --    │    1.00│     10.000│      9.000│      1.000│      0.000│  --  │  --  "_s,
+    };
+    QTest::newRow("Formula 5") << OneRow{ 5, 2, false, false, {} } << QStringList{
+        u"Итого│      0.500│   1.00 │     10.000│     --    │     --    │     --    │  71.0│  --  "_s,
+        u"10/03│    100.000│  100.00│     1000.0│     --    │           │           │      │      "_s,
+        u"10/03│    100.500│  101.00│     1010.0│     --    │           │           │      │      "_s,
+        u"Итого│      0.500│    1.00│     10.000│     --    │     --    │     --    │  71.0│  --  "_s,
+    };
+    QTest::newRow("Formula 9, cold water") << OneRow{ 9, 2, false, false, {} } << QStringList{
+        u"Итого│      0.500│   1.00 │      5.000│      4.000│      1.000│      0.000│  71.0│  51.0│   6.5│ │   │   │   "_s,
+        u"10/03│    100.000│  100.00│       50.0│       40.0│           │           │      │      │      │ │   │   │   "_s,
+        u"10/03│    100.500│  101.00│       55.0│       44.0│           │           │      │      │      │ │   │   │   "_s,
+        u"Итого│      0.500│    1.00│      5.000│      4.000│      1.000│      0.000│  71.0│  51.0│   6.5│ │   │   │   "_s,
+    };
+    QTest::newRow("pressure means") << OneRow{ 1, 2, true, false, {} } << QStringList{
+        u"Итого│      0.500│   1.00 │     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│  4.50│  3.25│ │   │   │   "_s,
+        u"10/03│    100.000│  100.00│     1000.0│      900.0│           │           │      │      │      │      │ │   │   │   "_s,
+        u"10/03│    100.500│  101.00│     1010.0│      909.0│           │           │      │      │      │      │ │   │   │   "_s,
+        u"Итого│      0.500│    1.00│     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│  4.50│  3.25│ │   │   │   "_s,
+    };
+}
+
+void TestReportBuilder::summaryLines()
+{
+    QFETCH(OneRow, row);
+    QFETCH(QStringList, lines);
+    testsupport::MessageRecorder messages;
+    const QStringList text = linesOf(buildOneRow(row).state.text);
+    qsizetype at = 0;
+    while (at < text.size() && !text[at].contains(u"Показания интеграторов"_s))
+        ++at;
+    QVERIFY(at >= 2 && at + 6 < text.size());
+    QCOMPARE((QStringList{ text[at - 2], text[at + 2], text[at + 4], text[at + 6] }), lines);
+}
+
+void TestReportBuilder::headerLines_data()
+{
+    QTest::addColumn<int>("deviceType");
+    QTest::addColumn<int>("formula");
+    QTest::addColumn<int>("archiveVersion");
+    QTest::addColumn<int>("softVersion");
+    QTest::addColumn<float>("tCold");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("contour");
+    QTest::addColumn<QString>("device");
+
+    QTest::newRow("Darna-3 R version") << 3 << 0 << 2 << 0x218 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
+        << u"тип контура 'открыт.'\t\ttхв = 5.0"_s << u"Тепловыч. Дарна-3      исп.1A\tзав.N1234\t\tВерс.ПО R2.18.05"_s;
+    QTest::newRow("Darna-3 after R versions") << 3 << 1 << 2 << 0x219 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
+        << u"тип контура 'закрыт.'\r\n"_s << u"Тепловыч. Дарна-3      исп.1A\tзав.N1234\t\tВерс.ПО 02.19.05"_s;
+    QTest::newRow("Darna-3c, Formula 9 of version 1") << 3 << 9 << 1 << 0x210 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
+        << u"тип контура 'закр. с подп.'\t\ttхв = 5.0"_s << u"Тепловыч. Дарна-3c      исп.1A\tзав.N1234\t\tВерс.ПО 02.10.05"_s;
+    QTest::newRow("Formula 9 of version 2") << 2 << 9 << 2 << 0x210 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
+        << u"тип контура 'откр VQ'\t\ttхв = 5.0"_s << u"Тепловыч. Велос-2      исп.1A"_s;
+    QTest::newRow("Formula 10, negative t_cold") << 0 << 10 << 2 << 0x210 << -1.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
+        << u"тип контура 'тупик. V'\r\n"_s << u"Тепловыч. Велос-2      исп.1A"_s;
+    QTest::newRow("Formula 10 of version 1") << 1 << 10 << 1 << 0x210 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
+        << u"тип контура 'закр.обр. с подп.'\t\ttхв = 5.0"_s << u"Тепловыч. Карна-1      исп.1A"_s;
+    QTest::newRow("Formula 3") << 1 << 3 << 2 << 0x210 << 5.0f << u"ОБЪЕМА ВОДЫ"_s
+        << u"тип контура 'счетчик V\r\n"_s << u"Тепловыч. Карна-1"_s;
+    QTest::newRow("Formula 4") << 1 << 4 << 2 << 0x210 << 5.0f << u"МАССЫ ВОДЫ"_s
+        << u"тип контура 'счетчик M'\r\n"_s << u"Тепловыч. Карна-1"_s;
+    QTest::newRow("Formula 8") << 1 << 8 << 2 << 0x210 << 5.0f << u"ОБЪЕМА ВОДЫ"_s
+        << u"тип контура 'счетчик Vt'\r\n"_s << u"Тепловыч. Карна-1"_s;
+}
+
+void TestReportBuilder::headerLines()
+{
+    QFETCH(int, deviceType);
+    QFETCH(int, formula);
+    QFETCH(int, archiveVersion);
+    QFETCH(int, softVersion);
+    QFETCH(float, tCold);
+    QFETCH(QString, title);
+    QFETCH(QString, contour);
+    QFETCH(QString, device);
+    testsupport::MessageRecorder messages;
+    Case c(fullDay(), ReportKind::Hourly, QDate(2015, 3, 10), QDate(2015, 3, 10));
+    ArchiveParams& p = c.input.account.params;
+    c.input.account.deviceType = deviceType;
+    p.Formula[0] = std::uint8_t(formula);
+    p.ArchiveVersion = std::uint16_t(archiveVersion);
+    p.SoftVersion = std::uint16_t(softVersion);
+    p.t_cold = tCold;
+    const QString text = codepage::fromOem(c.build().state.text);
+    QVERIFY2(text.contains(u" ПРОТОКОЛ УЧЕТА "_s + title + u"\x1b" "0"_s), qPrintable(text.left(200)));
+    QVERIFY2(text.contains(contour), qPrintable(contour));
+    QVERIFY2(text.contains(u"\r\n\t"_s + device), qPrintable(device));
 }
 
 void TestReportBuilder::meansAndWeights_data()
