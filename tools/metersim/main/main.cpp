@@ -1,24 +1,218 @@
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
 
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+#include "base/MessageBox.h"
+#include "link/MeterFrame.h"
 #include "lorn2_version/Version.h"
+#include "tools/metersim/LineFaults.h"
+#include "tools/metersim/Meter.h"
+#include "tools/metersim/MeterLine.h"
+#include "tools/metersim/MeterSetup.h"
 
-// The simulator answers as a heat meter once the meter protocol is part of the program; until
-// then it says so instead of pretending to be a meter.
+using namespace metersim;
+
+namespace {
+
+int g_signalPipe[2] = { -1, -1 };
+
+void onSignal(int)
+{
+    const char c = 1;
+    // Nothing to do when the pipe is full: one byte is enough to wake the loop.
+    [[maybe_unused]] const ssize_t n = write(g_signalPipe[1], &c, 1);
+}
+
+std::int64_t nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Option name -> meter-file key, for the options that set a value of the meter.
+struct MeterOption
+{
+    const char* option;
+    const char* key;
+};
+constexpr MeterOption kMeterOptions[] = {
+    { "--serial", "Serial" },
+    { "--address", "Address" },
+    { "--prot", "ProtVersion" },
+    { "--archive-version", "ArchiveVersion" },
+    { "--soft", "SoftVersion" },
+    { "--build", "BuildVersion" },
+    { "--archive-size", "ArchiveSize" },
+    { "--hours", "Hours" },
+    { "--days", "Days" },
+    { "--months", "Months" },
+    { "--cfg", "Cfg" },
+    { "--cfg-archive", "CfgArchive" },
+    { "--energy-units", "EnergyUnits" },
+    { "--tsa", "Tsa" },
+    { "--empty-hours", "EmptyHours" },
+};
+
+std::string usage()
+{
+    // The example is built by the frame code itself, so it always matches what the meter sends.
+    MeterSetup defaults;
+    MeterContext ctx;
+    ctx.address = defaults.address;
+    const QByteArray request = meter::MakeReadRegister(ctx, meter::kRegSerialNumber).bytes;
+    QByteArray data(1, '\4');
+    data += char(defaults.serial >> 8);
+    data += char(defaults.serial & 0xFF);
+    data += QByteArray(2, '\0');
+    const QByteArray reply = meter::MakeFrame(defaults.address, meter::kFnReadRegister, data, false);
+
+    std::string text =
+        "Usage: lorn2-metersim --link PATH [--meter FILE] [OPTIONS]\n"
+        "\n"
+        "Simulates a heat meter (and optionally a Hayes modem in front of it) on a\n"
+        "pseudo-terminal. PATH becomes a symbolic link to the terminal and is printed on a\n"
+        "line of its own once the meter listens; SIGINT or SIGTERM removes it again.\n"
+        "Put PATH into the \"SerialComm\" section of lorn2.ini (e.g. COM7=PATH) to reach it.\n"
+        "\n"
+        "The meter:\n"
+        "  --meter FILE          the meter's values from a meter file (keys below)\n"
+        "  --serial N            serial number (register 200)\n"
+        "  --address HH          network address, two hexadecimal digits\n"
+        "  --prot N              Prot Version (parameter word 0)\n"
+        "  --archive-version N   Archive Version (word 1)\n"
+        "  --soft 0xNNNN         Soft Version (word 4); below 0x1800 the older firmware\n"
+        "  --build 0xNNNN        Build Version (word 5)\n"
+        "  --archive-size N      hourly archive size (word 3)\n"
+        "  --hours N             hourly records holding data, the newest closing at the\n"
+        "                        hour the simulator started\n"
+        "  --days N              daily records (word 9)\n"
+        "  --months N            monthly records (word 10)\n"
+        "  --empty-hours LIST    hourly record numbers left empty, e.g. 5,9-12\n"
+        "  --cfg FILE            configuration memory as a file of bytes (file 1)\n"
+        "  --cfg-archive N       configuration archive records (file 5, word 14)\n"
+        "  --energy-units N      0 kW*h, 1 GJ, other Gcal (file 1 register 411)\n"
+        "  --formula C=F         system type F of contour C (registers 163/172/181)\n"
+        "  --tsa FILE            serve the hourly records of an archive file\n"
+        "Options override the meter file, whatever their order.\n"
+        "\n"
+        "The line:\n"
+        "  --link PATH           the symbolic link to make (required)\n"
+        "  --modem               a Hayes modem answers first: AT, the init string, ATD\n"
+        "                        (\"CONNECT 9600\" after a short delay), \"+++\" with a\n"
+        "                        second of silence before and after, ATH\n"
+        "  --modem-fail KIND     dialling fails: busy, no-carrier or silent\n"
+        "  --baud N              pace the line at N baud, 10 bits a byte\n"
+        "  --fault KIND:RATE     garble, drop or truncate a reply with probability RATE\n"
+        "                        (0..1); repeatable\n"
+        "  --seed N              seed of the fault generator (default 1)\n"
+        "  --log FILE            every request, reply and event with a time stamp\n"
+        "  --help, --version\n"
+        "\n"
+        "A request by hand: the serial number of the meter at address 01.\n"
+        "  lorn2-metersim --link /tmp/meter &\n"
+        "  printf '"
+        + request.left(request.size() - 3).toStdString()
+        + "\\r\\n' > /tmp/meter; timeout 1 cat /tmp/meter\n"
+          "The meter answers with its address, the function 04, the byte count 04, the serial\n"
+          "number high byte first (0x3039 = 12345 by default), two zero bytes and the check:\n"
+          "  "
+        + reply.left(reply.size() - 2).toStdString()
+        + "\n"
+          "The check is the two's complement of the sum of the characters between ':' and the\n"
+          "check; a frame whose check fails, or that names another address than the meter's\n"
+          "or 00, gets no reply.\n"
+          "\n"
+          "Built-in configuration memory (1024 bytes): \"TSIM\" and the serial number at 0,\n"
+          "revision at 8, pressure sensor ranges at 72 (register 36), t_cold at 228\n"
+          "(register 114), consumer texts at 312, 362, 372, 384 and 439, energy units at 822\n"
+          "(register 411), CRC-16/MODBUS in the last two bytes, low byte first.\n"
+          "\n";
+    text += meterFileKeys();
+    return text;
+}
+
+int usageError(const QString& message)
+{
+    std::fprintf(stderr, "lorn2-metersim: %s\nTry 'lorn2-metersim --help'.\n", qPrintable(message));
+    return 2;
+}
+
+struct Settings
+{
+    QString link;
+    QString meterFile;
+    std::vector<std::pair<QString, QString>> values; // meter-file key, value
+    bool modem = false;
+    DialFailure failure = DialFailure::None;
+    unsigned baud = 0;
+    LineFaults faults;
+    QString log;
+};
+
+class LogFile
+{
+public:
+    ~LogFile()
+    {
+        if (m_file)
+            std::fclose(m_file);
+    }
+    bool open(const QString& path)
+    {
+        m_file = std::fopen(QFile::encodeName(path).constData(), "w");
+        return m_file != nullptr;
+    }
+    void write(char kind, QByteArrayView text)
+    {
+        if (!m_file)
+            return;
+        const QByteArray stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
+        const char* what = kind == '<' ? "<" : kind == '>' ? ">" : kind == 'm' ? "modem <" : kind == 'M' ? "modem >" : "#";
+        std::fprintf(m_file, "%s %s %.*s\n", stamp.constData(), what, int(text.size()), text.data());
+        std::fflush(m_file);
+    }
+
+private:
+    FILE* m_file = nullptr;
+};
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    const char* usage = "Usage: lorn2-metersim --link PATH [--meter FILE] [OPTIONS]\n"
-                        "\n"
-                        "Simulates a heat meter (and optionally a Hayes modem) on a pseudo-terminal.\n"
-                        "\n"
-                        "  --help       show this help\n"
-                        "  --version    show the version\n"
-                        "\n"
-                        "This build does not answer meter requests yet: the meter protocol is not part\n"
-                        "of it. Every other option is refused.\n";
+    Settings s;
+    const auto argAt = [&](int& i, const char* name, QString& out) {
+        const std::size_t len = std::strlen(name);
+        if (std::strncmp(argv[i], name, len) == 0 && argv[i][len] == '=') {
+            out = QString::fromLocal8Bit(argv[i] + len + 1);
+            return 1;
+        }
+        if (std::strcmp(argv[i], name) != 0)
+            return 0;
+        if (i + 1 >= argc)
+            return -1;
+        out = QString::fromLocal8Bit(argv[++i]);
+        return 1;
+    };
+
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(usage, stdout);
+            std::fputs(usage().c_str(), stdout);
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
@@ -26,7 +220,197 @@ int main(int argc, char** argv)
             return 0;
         }
     }
-    std::fputs("lorn2-metersim: the meter protocol is not available in this build\n", stderr);
-    std::fputs(usage, stderr);
-    return 2;
+
+    for (int i = 1; i < argc; ++i) {
+        QString value;
+        int got = 0;
+        if (std::strcmp(argv[i], "--modem") == 0) {
+            s.modem = true;
+            continue;
+        }
+        bool handled = false;
+        for (const MeterOption& o : kMeterOptions) {
+            if ((got = argAt(i, o.option, value)) != 0) {
+                if (got < 0)
+                    return usageError(QStringLiteral("%1 needs a value").arg(QLatin1String(o.option)));
+                s.values.emplace_back(QLatin1String(o.key), value);
+                handled = true;
+                break;
+            }
+        }
+        if (handled)
+            continue;
+        if ((got = argAt(i, "--formula", value)) != 0) {
+            const QStringList parts = value.split(QLatin1Char('='));
+            if (got < 0 || parts.size() != 2 || parts[0].size() != 1 || parts[0][0] < QLatin1Char('1')
+                || parts[0][0] > QLatin1Char('3'))
+                return usageError(QStringLiteral("--formula needs C=F with contour C of 1..3"));
+            s.values.emplace_back(QStringLiteral("Formula") + parts[0], parts[1]);
+        } else if ((got = argAt(i, "--link", value)) != 0) {
+            s.link = value;
+        } else if ((got = argAt(i, "--meter", value)) != 0) {
+            s.meterFile = value;
+        } else if ((got = argAt(i, "--log", value)) != 0) {
+            s.log = value;
+        } else if ((got = argAt(i, "--modem-fail", value)) != 0) {
+            s.modem = true;
+            if (value == QLatin1String("busy"))
+                s.failure = DialFailure::Busy;
+            else if (value == QLatin1String("no-carrier"))
+                s.failure = DialFailure::NoCarrier;
+            else if (value == QLatin1String("silent"))
+                s.failure = DialFailure::Silent;
+            else if (got > 0)
+                return usageError(QStringLiteral("--modem-fail takes busy, no-carrier or silent"));
+        } else if ((got = argAt(i, "--baud", value)) != 0) {
+            const auto baud = parseNumber(value, 4000000);
+            if (got > 0 && (!baud || *baud == 0))
+                return usageError(QStringLiteral("--baud needs a rate of 1..4000000"));
+            s.baud = baud.value_or(0);
+        } else if ((got = argAt(i, "--fault", value)) != 0) {
+            QString error;
+            if (got > 0 && !s.faults.add(value, &error))
+                return usageError(error);
+        } else if ((got = argAt(i, "--seed", value)) != 0) {
+            const auto seed = parseNumber(value, 0xFFFFFFFFu);
+            if (got > 0 && !seed)
+                return usageError(QStringLiteral("--seed needs a number"));
+            s.faults.seed(seed.value_or(1));
+        } else {
+            return usageError(QStringLiteral("unknown option %1").arg(QString::fromLocal8Bit(argv[i])));
+        }
+        if (got < 0)
+            return usageError(QStringLiteral("%1 needs a value").arg(QString::fromLocal8Bit(argv[i])));
+    }
+    if (s.link.isEmpty())
+        return usageError(QStringLiteral("--link PATH is required"));
+
+    // Messages of the archive file reader go to standard error.
+    MessageBox::setBackend(std::make_shared<StdErrMessageBox>());
+
+    MeterSetup setup;
+    QString error;
+    if (!s.meterFile.isEmpty() && !loadMeterFile(setup, s.meterFile, &error))
+        return usageError(error);
+    for (const auto& [key, value] : s.values) {
+        if (!applySetting(setup, key, value, QString(), &error))
+            return usageError(error);
+    }
+    std::unique_ptr<Meter> meter = Meter::create(setup, QDateTime::currentDateTime(), &error);
+    if (!meter) {
+        std::fprintf(stderr, "lorn2-metersim: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    LogFile log;
+    if (!s.log.isEmpty() && !log.open(s.log)) {
+        std::fprintf(stderr, "lorn2-metersim: cannot write %s: %s\n", qPrintable(s.log), std::strerror(errno));
+        return 1;
+    }
+
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        std::fprintf(stderr, "lorn2-metersim: no pseudo-terminal: %s\n", std::strerror(errno));
+        return 1;
+    }
+    const char* name = ptsname(master);
+    const std::string slaveName = name ? name : "";
+    // Our own descriptor on the slave keeps the terminal alive between clients: without it the
+    // master reports a hang-up when a client closes, and the settings would be lost.
+    const int slave = slaveName.empty() ? -1 : open(slaveName.c_str(), O_RDWR | O_NOCTTY);
+    termios tio{};
+    if (slave < 0 || tcgetattr(slave, &tio) != 0) {
+        std::fprintf(stderr, "lorn2-metersim: cannot open %s: %s\n", slaveName.empty() ? "the terminal" : slaveName.c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
+    cfmakeraw(&tio);
+    tcsetattr(slave, TCSANOW, &tio);
+
+    const QByteArray linkPath = QFile::encodeName(s.link);
+    struct stat st{};
+    if (lstat(linkPath.constData(), &st) == 0) {
+        // A stale link of an earlier run may go; anything else is the user's and stays.
+        if (!S_ISLNK(st.st_mode)) {
+            std::fprintf(stderr, "lorn2-metersim: %s exists and is not a symbolic link\n", linkPath.constData());
+            return 1;
+        }
+        unlink(linkPath.constData());
+    }
+    if (symlink(slaveName.c_str(), linkPath.constData()) != 0) {
+        std::fprintf(stderr, "lorn2-metersim: cannot make %s: %s\n", linkPath.constData(), std::strerror(errno));
+        return 1;
+    }
+
+    if (pipe(g_signalPipe) != 0) {
+        unlink(linkPath.constData());
+        return 1;
+    }
+    fcntl(g_signalPipe[0], F_SETFL, O_NONBLOCK);
+    fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    MeterLine::Options lineOptions;
+    lineOptions.byteTime = s.baud ? std::int64_t(10) * 1000000000 / s.baud : 0;
+    lineOptions.modem = s.modem;
+    lineOptions.modemOptions.failure = s.failure;
+    MeterLine line(*meter, s.faults, lineOptions, [&log](char kind, QByteArrayView text) { log.write(kind, text); });
+    log.write('#', QStringLiteral("meter %1 at address %2 on %3")
+                       .arg(setup.serial, 5, 10, QLatin1Char('0'))
+                       .arg(setup.address, 2, 16, QLatin1Char('0'))
+                       .arg(QString::fromStdString(slaveName))
+                       .toUtf8());
+
+    std::printf("%s\n", linkPath.constData());
+    std::fflush(stdout);
+
+    char buf[4096];
+    bool writeBlocked = false;
+    for (;;) {
+        std::int64_t now = nowNs();
+        line.advance(now);
+        QByteArrayView out = line.pending(now);
+        while (!out.isEmpty()) {
+            const ssize_t n = write(master, out.data(), std::size_t(out.size()));
+            if (n <= 0) {
+                writeBlocked = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+                break;
+            }
+            line.consumed(n);
+            out = line.pending(now);
+        }
+        if (out.isEmpty())
+            writeBlocked = false;
+
+        int timeout = -1;
+        if (const auto wake = line.nextWake(now)) {
+            const std::int64_t wait = *wake - nowNs();
+            timeout = wait <= 0 ? 0 : int(std::min<std::int64_t>((wait + 999999) / 1000000, 60000));
+        }
+        pollfd fds[2] = { { master, short(POLLIN | (writeBlocked ? POLLOUT : 0)), 0 }, { g_signalPipe[0], POLLIN, 0 } };
+        if (poll(fds, 2, timeout) < 0 && errno != EINTR)
+            break;
+        if (fds[1].revents & POLLIN)
+            break;
+        if (fds[0].revents & POLLIN) {
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n > 0)
+                line.received(QByteArrayView(buf, n), nowNs());
+        }
+    }
+
+    log.write('#', "stopped");
+    // Only our own link goes; a link someone else has made since then stays.
+    char target[4096];
+    const ssize_t len = readlink(linkPath.constData(), target, sizeof target - 1);
+    if (len >= 0 && std::string(target, std::size_t(len)) == slaveName)
+        unlink(linkPath.constData());
+    close(slave);
+    close(master);
+    return 0;
 }
