@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -60,6 +61,7 @@ private slots:
     void exportDevices();
     void archiveCommands();
     void desktopProgramSavesOnTermination();
+    void renderReportFile();
 };
 
 void TestCli::listInEmptyFolder()
@@ -110,6 +112,12 @@ void TestCli::usageErrors_data()
     QTest::newRow("unknown option") << QStringList{u"list"_s, u"--bogus"_s} << u"Unknown option 'bogus'"_s;
     QTest::newRow("extra argument") << QStringList{u"list"_s, u"x"_s} << u"unexpected argument 'x'"_s;
     QTest::newRow("-C without folder") << QStringList{u"-C"_s} << u"-C needs a folder"_s;
+    QTest::newRow("render without output") << QStringList{u"render"_s, u"a.tsr"_s} << u"--text OUT or --pdf OUT"_s;
+    QTest::newRow("render with both outputs")
+        << QStringList{u"render"_s, u"a.tsr"_s, u"--text"_s, u"a.txt"_s, u"--pdf"_s, u"a.pdf"_s}
+        << u"--text OUT or --pdf OUT"_s;
+    QTest::newRow("render pdf to stdout") << QStringList{u"render"_s, u"a.tsr"_s, u"--pdf"_s, u"-"_s}
+                                          << u"--pdf: a file name expected"_s;
 }
 
 void TestCli::usageErrors()
@@ -320,6 +328,48 @@ void TestCli::desktopProgramSavesOnTermination()
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QVERIFY(testsupport::iniSection(dir.filePath(u"lorn2.ini"_s), u"COM4NEWACC"_s).contains(u"Port=-1"_s));
+}
+
+void TestCli::renderReportFile()
+{
+    QTemporaryDir dir;
+    const QByteArray report = "\x1b@\x1b" "EHead\x1b" "F\r\n\xda\xc4\xc2\xbf\r\n\xb3\x8f\xb3\tx\r\n\x0c"_ba;
+    QVERIFY(testsupport::writeFile(dir.filePath(u"a.tsr"_s), report));
+    QVERIFY(testsupport::writeFile(dir.filePath(u"esc.ini"_s), "Init.Reset=<ESC>@\r\nBold.On=<ESC>E\r\n"));
+    QVERIFY(testsupport::writeFile(dir.filePath(u"more.ini"_s), "Init.Reset=<ESC>@\r\nBold.Off=<ESC>F\r\n"));
+
+    // esc.ini of the working folder: ESC F is not listed, so only its ESC is left out.
+    Run r = run(u"lorn2-cli"_s, {u"render"_s, u"a.tsr"_s, u"--text"_s, u"out.txt"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QString());
+    QCOMPARE(QString::fromUtf8(testsupport::readFile(dir.filePath(u"out.txt"_s))),
+             u"HeadF\n┌─┬┐\n│П│     x\n"_s);
+    r = run(u"lorn2-cli"_s, {u"render"_s, u"a.tsr"_s, u"--text"_s, u"-"_s, u"--esc"_s, u"more.ini"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, u"EHead\n┌─┬┐\n│П│     x\n"_s);
+    r = run(u"lorn2-cli"_s, {u"render"_s, u"a.tsr"_s, u"--text"_s, u"-"_s, u"--esc"_s, u"none.ini"_s}, dir.path());
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.startsWith(u"error: File error: "_s), qPrintable(r.err));
+    r = run(u"lorn2-cli"_s, {u"render"_s, u"missing.tsr"_s, u"--text"_s, u"-"_s}, dir.path());
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.startsWith(u"error: File error: "_s), qPrintable(r.err));
+
+    // Enough lines for three pages; the closing form feed adds none.
+    QByteArray longReport;
+    for (int i = 0; i < 200; ++i)
+        longReport += "\xb3 line " + QByteArray::number(i) + "\r\n";
+    QVERIFY(testsupport::writeFile(dir.filePath(u"long.tsr"_s), longReport + "\x0c"));
+    r = run(u"lorn2-cli"_s, {u"render"_s, u"long.tsr"_s, u"--pdf"_s, u"long.pdf"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.err, QString());
+    const QByteArray pdf = testsupport::readFile(dir.filePath(u"long.pdf"_s));
+    QVERIFY(pdf.startsWith("%PDF-"));
+    static const QRegularExpression page(u"/Type\\s*/Page(?![s\\w])"_s);
+    QCOMPARE(QString::fromLatin1(pdf).count(page), 3);
+    r = run(u"lorn2-cli"_s, {u"render"_s, u"long.tsr"_s, u"--pdf"_s, dir.filePath(u"no/such/folder.pdf"_s)},
+            dir.path());
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.startsWith(u"error: Failed to save file: "_s), qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(TestCli)
