@@ -116,7 +116,14 @@ bool CLorn2App::InitInstance(const QStringList& arguments, AppFrontEnd& frontEnd
     m_document = std::make_unique<CLorn2Doc>(*m_profile, WorkingFolder);
     m_document->setDatabase(&ArchiveDatabase);
     m_document->OnNewDocument();
+    const bool openReport = m_cmdInfo.m_nShellCommand == CLorn2CmdLineInfo::FileOpen && !m_cmdInfo.m_strFileName.isEmpty();
+    if (openReport)
+        m_document->selectAccountForReportFile(m_cmdInfo.m_strFileName);
     if (!frontEnd.createFrame(*m_document)) {
+        frontEnd.closeSplash();
+        return false;
+    }
+    if (openReport && !m_document->OnOpenDocument(m_cmdInfo.m_strFileName)) {
         frontEnd.closeSplash();
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include <QDir>
 #include <QFileInfo>
 
 #include "Commands.h"
@@ -11,6 +12,7 @@
 #include "archive/ArchiveExport.h"
 #include "archive/ArchiveFile.h"
 #include "archive/DayMonRecord.h"
+#include "archive/ReportFile.h"
 #include "base/Format.h"
 #include "storage/ArchiveDatabase.h"
 #include "storage/CANSIFile.h"
@@ -30,6 +32,14 @@ QString noDeviceList()
 {
     return LoadResString(114, u"System error: device list not found!"_s);
 }
+
+QString noReport()
+{
+    return LoadResString(159, u"Report is not created nor loaded.\n Create or load report."_s);
+}
+
+// A new report gets a block of this first size, as the builder's reports rarely outgrow it.
+constexpr std::size_t kReportBlockSize = 524288;
 
 } // namespace
 
@@ -120,6 +130,15 @@ bool CLorn2Doc::isCommandAvailable(int command)
     case cmd::ImportArchive:
     case cmd::ExportArchive:
     case cmd::ExportDatabase:
+    case cmd::ShowConfig:
+    case cmd::SaveConfig:
+    case cmd::PrintConfig:
+    case cmd::PreviewConfig:
+    case cmd::CreateReport:
+    case cmd::LoadReport:
+    case cmd::SaveReport:
+    case cmd::PrintReport:
+    case cmd::PreviewReport:
     case cmd::Parameters:
     case cmd::ViewFont:
     case cmd::PrintFont:
@@ -197,6 +216,15 @@ bool CLorn2Doc::onCommand(int command)
         {cmd::ImportArchive, [](CLorn2Doc& d) { d.OnImportArchive(); }},
         {cmd::ExportArchive, [](CLorn2Doc& d) { d.OnExportArchive(); }},
         {cmd::ExportDatabase, [](CLorn2Doc& d) { d.OnExportDatabase(); }},
+        {cmd::ShowConfig, [](CLorn2Doc& d) { d.OnShowConfig(); }},
+        {cmd::SaveConfig, [](CLorn2Doc& d) { d.OnSaveConfig(); }},
+        {cmd::PrintConfig, [](CLorn2Doc& d) { d.OnPrintConfig(false); }},
+        {cmd::PreviewConfig, [](CLorn2Doc& d) { d.OnPrintConfig(true); }},
+        {cmd::CreateReport, [](CLorn2Doc& d) { d.OnCreateReport(); }},
+        {cmd::LoadReport, [](CLorn2Doc& d) { d.OnLoadReport(); }},
+        {cmd::SaveReport, [](CLorn2Doc& d) { d.OnSaveReport(); }},
+        {cmd::PrintReport, [](CLorn2Doc& d) { d.OnPrintReport(false); }},
+        {cmd::PreviewReport, [](CLorn2Doc& d) { d.OnPrintReport(true); }},
         {cmd::Parameters, [](CLorn2Doc& d) { d.OnParameters(); }},
         {cmd::ViewFont, [](CLorn2Doc& d) { d.OnFont(false); }},
         {cmd::PrintFont, [](CLorn2Doc& d) { d.OnFont(true); }},
@@ -589,4 +617,277 @@ bool CLorn2Doc::OnExportDatabase()
     }
     MessageBox::info(fmt::text(u"Added %d records", r.added));
     return true;
+}
+
+QString CLorn2Doc::reportFileFilter()
+{
+    // The document strings: title, name, new-file name, filter name, extension, type names.
+    const QStringList strings = LoadResString(128).split(u'\n');
+    const QString name = strings.value(3, u"Lorn reports (*.tsr)"_s);
+    const QString extension = strings.value(4, u".tsr"_s);
+    return name + u"|*"_s + extension + u"|Все файлы (*.*)|*.*||"_s;
+}
+
+QString CLorn2Doc::reportsFolder() const
+{
+    return m_workingFolder + u'/' + LoadResString(178, u"Reports"_s);
+}
+
+bool CLorn2Doc::OnCreateReport()
+{
+    const std::optional<int> index = targetAccount(false);
+    if (!index || m_shell == nullptr || !SaveModified())
+        return false;
+    CDevData& acc = m_accounts[std::size_t(*index)];
+    if (acc.m_records.isEmpty()) {
+        WaitCursor wait(m_shell);
+        if (FAILED(acc.LoadArchive())) {
+            // A missing file simply means nothing was read yet; anything else is a broken file.
+            if (QFileInfo::exists(acc.archiveFilePath()))
+                MessageBox::error(LoadResString(119, u"Failed to load archive"_s));
+            else
+                MessageBox::error(LoadResString(158, u"No archive data"_s));
+            return false;
+        }
+    }
+
+    ReportSettingsRequest request;
+    request.serial = acc.m_serial;
+    request.typeName = acc.typeName();
+    request.netAddress = acc.m_netAddress;
+    request.numSys = acc.m_arcParams.NumSys;
+    const RecordTimeSpan& span = acc.m_records.timeSpan();
+    if (span.isComplete()) {
+        request.earliest = span.earliest();
+        request.latest = span.latest();
+    }
+    const archive::ReportDialogDefaults defaults
+        = archive::reportDialogDefaults(acc.m_records, QDate::currentDate());
+    request.first = defaults.start;
+    request.last = defaults.end;
+    request.kind = acc.m_report.kind;
+    request.contour = acc.m_report.contour;
+    if (!m_shell->editReportSettings(request))
+        return false;
+    archive::ReportRequest build;
+    build.kind = request.kind;
+    build.contour = request.contour;
+    build.start = request.start;
+    build.end = request.end;
+    if (!build.start.isValid() || !build.end.isValid())
+        build = archive::makeReportRequest(request.kind, request.contour, request.first, request.last);
+    return buildReport(*index, build);
+}
+
+bool CLorn2Doc::buildReport(int accountIndex, const archive::ReportRequest& request)
+{
+    if (!isValidAccount(accountIndex))
+        return false;
+    CDevData& acc = m_accounts[std::size_t(accountIndex)];
+    archive::ReportInput input;
+    input.records = &acc.m_records;
+    input.account.deviceType = acc.m_type;
+    input.account.params = acc.m_arcParams;
+    input.account.printVolumes = acc.m_printVolumes;
+    input.account.useAccountForHeader = acc.m_useAccountForHeader;
+    input.account.header = {acc.m_consumer, acc.m_phone, acc.m_consumerId, acc.m_address, acc.m_contact};
+    input.request = request;
+
+    archive::ReportResult result;
+    {
+        WaitCursor wait(m_shell);
+        if (request.kind == archive::ReportKind::Daily && m_database != nullptr) {
+            // A failed query leaves the rows to the account's own records.
+            std::vector<archive::DayMonRow> rows;
+            if (SUCCEEDED(m_database->readDailyRows(acc.m_type, acc.m_serial, request.start, request.end, rows)))
+                input.dailyRows = std::move(rows);
+            int count = 0;
+            if (SUCCEEDED(m_database->countDailyRows(acc.m_type, acc.m_serial, count)))
+                input.dailyRowCount = count;
+        }
+        result = archive::buildReport(input);
+    }
+    if (result.outcome == archive::ReportOutcome::NoData || result.outcome == archive::ReportOutcome::UnknownFormula)
+        return false;
+
+    TextBlock block(kReportBlockSize);
+    if (block.allocate() != 0 || block.setData(result.state.text) != 0) {
+        MessageBox::error(LoadResString(102, u"Memory allocation error"_s));
+        return false;
+    }
+    acc.m_reportText = std::move(block);
+    result.state.text.clear(); // the text block is the report
+    acc.m_report = std::move(result.state);
+    m_modified = true;
+    m_reportAccount = accountIndex;
+    m_currentAccount = accountIndex;
+    m_pathName = reportsFolder() + u'/' + acc.shortName() + u".tsr"_s;
+    if (m_shell != nullptr)
+        m_shell->switchView(ViewKind::Report, accountIndex);
+    return true;
+}
+
+bool CLorn2Doc::OnLoadReport()
+{
+    const std::optional<int> index = targetAccount(false);
+    if (!index || m_shell == nullptr || !SaveModified())
+        return false;
+    FileDialogSpec dialog;
+    dialog.filter = reportFileFilter();
+    dialog.defaultExtension = u"tsr"_s;
+    dialog.folder = reportsFolder();
+    const QString path = m_shell->getOpenFileName(dialog);
+    if (path.isEmpty())
+        return false;
+    return loadReport(*index, path);
+}
+
+bool CLorn2Doc::loadReport(int accountIndex, const QString& path)
+{
+    if (!isValidAccount(accountIndex))
+        return false;
+    QByteArray bytes;
+    QString error;
+    {
+        WaitCursor wait(m_shell);
+        if (!reportfile::load(path, bytes, &error)) {
+            MessageBox::error(error.isEmpty() ? u"File error"_s : error);
+            return false;
+        }
+    }
+    CDevData& acc = m_accounts[std::size_t(accountIndex)];
+    TextBlock block;
+    if (!bytes.isEmpty() && block.setData(bytes) != 0) {
+        MessageBox::error(LoadResString(102, u"Memory allocation error"_s));
+        return false;
+    }
+    acc.m_reportText = std::move(block);
+    // Nothing is known of how a loaded report was made; keep only the last dialog choices.
+    archive::ReportState state;
+    state.kind = acc.m_report.kind;
+    state.contour = acc.m_report.contour;
+    acc.m_report = std::move(state);
+    m_modified = false;
+    m_reportAccount = accountIndex;
+    m_currentAccount = accountIndex;
+    m_pathName = QFileInfo(path).absoluteFilePath();
+    if (m_shell != nullptr)
+        m_shell->switchView(ViewKind::Report, accountIndex);
+    return true;
+}
+
+bool CLorn2Doc::OnSaveReport()
+{
+    const std::optional<int> index = targetAccount(false);
+    return index && saveReportAs(*index);
+}
+
+bool CLorn2Doc::saveReportAs(int accountIndex)
+{
+    if (m_shell == nullptr || !isValidAccount(accountIndex))
+        return false;
+    const CDevData& acc = m_accounts[std::size_t(accountIndex)];
+    if (acc.m_reportText.isEmpty()) {
+        MessageBox::error(noReport());
+        return false;
+    }
+    FileDialogSpec dialog;
+    dialog.filter = reportFileFilter();
+    dialog.defaultExtension = u"tsr"_s;
+    const bool ownPath = accountIndex == m_reportAccount && !m_pathName.isEmpty();
+    const QFileInfo proposed(ownPath ? m_pathName : reportsFolder() + u'/' + acc.shortName() + u".tsr"_s);
+    dialog.defaultName = proposed.fileName();
+    dialog.folder = proposed.absolutePath();
+    // The proposed folder is the reports folder, which nothing else creates.
+    if (proposed.absolutePath() == QFileInfo(reportsFolder()).absoluteFilePath())
+        QDir().mkpath(reportsFolder());
+    const QString path = m_shell->getSaveFileName(dialog);
+    if (path.isEmpty())
+        return false;
+    return saveReport(accountIndex, path);
+}
+
+bool CLorn2Doc::saveReport(int accountIndex, const QString& path)
+{
+    if (!isValidAccount(accountIndex)) {
+        MessageBox::error(noDeviceSelected());
+        return false;
+    }
+    const TextBlock& text = m_accounts[std::size_t(accountIndex)].m_reportText;
+    if (text.isEmpty()) {
+        MessageBox::error(noReport());
+        return false;
+    }
+    if (text.data() == nullptr) {
+        MessageBox::error(LoadResString(102, u"Memory allocation error"_s));
+        return false;
+    }
+    bool saved = false;
+    {
+        WaitCursor wait(m_shell);
+        saved = reportfile::save(path, QByteArrayView(text.data(), qsizetype(text.size())));
+    }
+    if (!saved) {
+        MessageBox::error(LoadResString(177, u"Failed to save report into\n"_s) + path);
+        return false;
+    }
+    if (accountIndex == m_reportAccount || m_reportAccount < 0) {
+        m_reportAccount = accountIndex;
+        m_modified = false;
+        m_pathName = QFileInfo(path).absoluteFilePath();
+    }
+    return true;
+}
+
+bool CLorn2Doc::OnPrintReport(bool preview)
+{
+    const CDevData* acc = account(m_currentAccount);
+    if (m_shell == nullptr || acc == nullptr || acc->m_reportText.isEmpty()) {
+        MessageBox::error(noReport());
+        return false;
+    }
+    m_shell->printReport(*acc, preview);
+    return true;
+}
+
+bool CLorn2Doc::SaveModified()
+{
+    if (!m_modified || !isValidAccount(m_reportAccount))
+        return true;
+    const MbAnswer answer = MessageBox::show(LoadResString(176, u"Report is not saved. Save it?"_s), MbIcon::Question,
+                                             MbButtons::YesNoCancel);
+    if (answer == MbAnswer::No) {
+        m_modified = false;
+        return true;
+    }
+    if (answer != MbAnswer::Yes)
+        return false;
+    // The unsaved report may belong to another account than the one the next command names.
+    return saveReportAs(m_reportAccount);
+}
+
+void CLorn2Doc::selectAccountForReportFile(const QString& path)
+{
+    const QString base = QFileInfo(path).completeBaseName();
+    int row = 0;
+    int firstRow = -1;
+    for (const CDevData& acc : m_accounts) {
+        if (acc.m_deleted)
+            continue;
+        if (acc.shortName().compare(base, Qt::CaseInsensitive) == 0) {
+            m_lastSelectedRow = row;
+            return;
+        }
+        if (firstRow < 0)
+            firstRow = row;
+        ++row;
+    }
+    if (m_lastSelectedRow < 0)
+        m_lastSelectedRow = firstRow;
+}
+
+bool CLorn2Doc::OnOpenDocument(const QString& path)
+{
+    const std::optional<int> index = targetAccount(false);
+    return index && loadReport(*index, path);
 }

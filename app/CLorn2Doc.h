@@ -69,6 +69,45 @@ public:
     void OnParameters();
     void OnFont(bool printFont);
 
+    // Configuration commands. Show and Save work on the target account; Save always writes the
+    // current configuration, whatever the view shows.
+    bool OnShowConfig();
+    bool OnSaveConfig();
+    bool OnPrintConfig(bool preview);
+    // Makes the account's configuration report from its current configuration, or from a
+    // snapshot of its configuration archive; the messages are shown here.
+    bool buildConfigReport(int accountIndex, const QByteArray* snapshot = nullptr);
+    ArchiveDatabase* database() const { return m_database; }
+
+    // Report commands. Each works on the target account and shows the report view.
+    bool OnCreateReport();
+    bool OnLoadReport();
+    bool OnSaveReport();
+    bool OnPrintReport(bool preview);
+    // Builds the account's report; the builder shows its own messages. The document is then
+    // modified and named after the account in the reports folder.
+    bool buildReport(int accountIndex, const archive::ReportRequest& request);
+    // Reads a report file into the account's report; the document takes the file's name.
+    bool loadReport(int accountIndex, const QString& path);
+    // Writes the account's report to `path` with the command's messages; the document takes the
+    // file's name and is no longer modified.
+    bool saveReport(int accountIndex, const QString& path);
+    // The save dialog for the account's report, then saveReport.
+    bool saveReportAs(int accountIndex);
+    // The open step for a report file named at start: the selected account gets it.
+    bool OnOpenDocument(const QString& path);
+    // Selects, for a report file named at start, the account it was made for (its short name is
+    // the file's base name), else the first account.
+    void selectAccountForReportFile(const QString& path);
+    // Before a report is left: asks whether to save an unsaved one. False means stay.
+    bool SaveModified();
+    // The document's file: the report last built, loaded or saved.
+    const QString& pathName() const { return m_pathName; }
+    int reportAccount() const { return m_reportAccount; }
+    // "Файлы отчётов Лорн (*.tsr)|*.tsr|..." from the document strings.
+    static QString reportFileFilter();
+    QString reportsFolder() const;
+
     // The target-account rule: the selected device-list row, else the current account. Shows
     // the rule's message and returns none when there is no target; makes the target current.
     std::optional<int> targetAccount(bool deviceListOnly);
@@ -86,6 +125,7 @@ public:
     int m_currentAccount = -1;
     bool m_modified = false;
     QString m_errorLog;
+    QString m_pathName;
 
 private:
     bool deviceListShowing() const;
@@ -109,4 +149,6 @@ private:
     ArchiveDatabase* m_database = nullptr;
     std::vector<CDevData> m_accounts;
     int m_lastSelectedRow = -1;
+    // The account whose report the modified flag and the path name belong to.
+    int m_reportAccount = -1;
 };

@@ -3,7 +3,11 @@
 #include <optional>
 #include <vector>
 
+#include <QDate>
+#include <QDateTime>
 #include <QString>
+
+#include "archive/ReportColumns.h"
 
 struct LogFont;
 class CDevData;
@@ -22,6 +26,25 @@ struct FileDialogSpec
     QString defaultExtension; // without the dot
     QString defaultName;
     QString folder;
+};
+
+// What the report settings dialog shows (the account, its contours and archive span) and what it
+// returns (kind, contour, the chosen dates, and the start and end the builder wants).
+struct ReportSettingsRequest
+{
+    int serial = 0;
+    QString typeName;
+    int netAddress = 0;
+    int numSys = 1;
+    QDateTime earliest; // the archive's span; the pickers are limited to it when both are valid
+    QDateTime latest;
+
+    archive::ReportKind kind = archive::ReportKind::Hourly;
+    int contour = 0; // 0-based
+    QDate first;
+    QDate last;
+    QDateTime start; // set on OK
+    QDateTime end;
 };
 
 // What the document needs of the windows. The desktop program implements it with the main
@@ -62,6 +85,25 @@ public:
     // The chosen path, empty on cancel.
     virtual QString getOpenFileName(const FileDialogSpec& dialog) = 0;
     virtual QString getSaveFileName(const FileDialogSpec& dialog) = 0;
+    // Prints the configuration report view, or shows its print preview; false without one.
+    virtual bool printConfigReport(bool preview)
+    {
+        Q_UNUSED(preview);
+        return false;
+    }
+
+    // The report settings dialog; false on cancel.
+    virtual bool editReportSettings(ReportSettingsRequest& request)
+    {
+        Q_UNUSED(request);
+        return false;
+    }
+    // Prints the account's report, or shows its print preview.
+    virtual void printReport(const CDevData& account, bool preview)
+    {
+        Q_UNUSED(account);
+        Q_UNUSED(preview);
+    }
 };
 
 // Shows the wait cursor for the lifetime of the object.

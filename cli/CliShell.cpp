@@ -83,3 +83,8 @@ QString CliShell::getSaveFileName(const FileDialogSpec& dialog)
     Q_UNUSED(dialog);
     return m_fileName;
 }
+
+bool CliShell::editReportSettings(ReportSettingsRequest& request)
+{
+    return m_reportSettings && m_reportSettings(request);
+}

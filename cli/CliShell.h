@@ -35,11 +35,14 @@ public:
     std::optional<int> chooseAccountByType(const std::vector<int>& accountIndexes) override;
     QString getOpenFileName(const FileDialogSpec& dialog) override;
     QString getSaveFileName(const FileDialogSpec& dialog) override;
+    bool editReportSettings(ReportSettingsRequest& request) override;
 
     // What the options answer.
     void setAccountEditor(AccountEditor editor) { m_editor = std::move(editor); }
     void setDeleteChoice(DeleteFilesChoice choice) { m_deleteChoice = choice; }
     void setFileName(const QString& path) { m_fileName = path; }
+    // Fills the report settings dialog; false cancels it.
+    void setReportSettings(std::function<bool(ReportSettingsRequest&)> answer) { m_reportSettings = std::move(answer); }
     void setChooser(std::function<std::optional<int>(const std::vector<int>&)> chooser)
     {
         m_chooser = std::move(chooser);
@@ -60,4 +63,5 @@ private:
     DeleteFilesChoice m_deleteChoice = DeleteFilesChoice::Cancel;
     QString m_fileName;
     std::function<std::optional<int>(const std::vector<int>&)> m_chooser;
+    std::function<bool(ReportSettingsRequest&)> m_reportSettings;
 };

@@ -10,6 +10,7 @@
 #include "archive/ArchiveRecord.h"
 #include "archive/ArchiveRecordList.h"
 #include "archive/PrinterControlTable.h"
+#include "archive/ReportBuilder.h"
 #include "base/ConnectionBlock.h"
 #include "base/ResultCodes.h"
 #include "base/TextBlock.h"
@@ -56,6 +57,9 @@ public:
     bool m_perContourRead = false;
 
     TextBlock m_reportText;
+    // How the report was built: kind, contour, period, rows and columns. Its text lives in
+    // m_reportText; a loaded or received report leaves start invalid.
+    archive::ReportState m_report;
     PrinterControlTable m_escTable;
 
     ConnectionBlock m_connection{-1, 0, 0, DeviceControlBlock{}};

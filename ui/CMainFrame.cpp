@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFontDialog>
 #include <QLabel>
 #include <QMenu>
@@ -23,8 +24,11 @@
 #include "CLorn2ArchView.h"
 #include "CLorn2View.h"
 #include "CParamDlg.h"
+#include "CReportSettingsDlg.h"
+#include "CReportView.h"
 #include "FileDialog.h"
 #include "LogFontConversion.h"
+#include "ReportPrinting.h"
 #include "app/CLorn2Doc.h"
 #include "app/Commands.h"
 #include "app/DeviceListColumns.h"
@@ -256,7 +260,16 @@ FrameView* CMainFrame::createView(ViewKind kind, int accountIndex)
         connect(archive, &CLorn2ArchView::backToDeviceList, this, [this] { switchView(ViewKind::DeviceList); });
         return archive;
     }
-    // The report views do not exist yet; they show the device list meanwhile.
+    if (kind == ViewKind::Report && account != nullptr && !account->m_deleted) {
+        auto* report = new CReportView(m_document, accountIndex, this);
+        connect(report, &CReportView::commandRequested, this, &CMainFrame::runCommand);
+        connect(report, &CReportView::backToDeviceList, this, [this] {
+            if (m_document.SaveModified())
+                switchView(ViewKind::DeviceList);
+        });
+        return report;
+    }
+    // The configuration report view does not exist yet; it shows the device list meanwhile.
     auto* list = new CLorn2View(m_document, this);
     connect(list, &CLorn2View::itemSelectionChanged, this, &CMainFrame::refreshCommandStates);
     connect(list, &CLorn2View::contextMenuWanted, this, &CMainFrame::showContextMenu);
@@ -436,6 +449,38 @@ bool CMainFrame::chooseFont(LogFont& font)
     return true;
 }
 
+bool CMainFrame::editReportSettings(ReportSettingsRequest& request)
+{
+    CReportSettingsDlg dialog(request, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    request = dialog.request();
+    return true;
+}
+
+void CMainFrame::printReport(const CDevData& account, bool preview)
+{
+    ui::ReportPrintJob job;
+    job.text = account.m_reportText.toByteArray();
+    job.controls = &account.m_escTable;
+    job.tabSize = m_document.m_tabSize;
+    job.printFont = ui::fontFromLogFont(m_document.m_printFont);
+    if (preview)
+        ui::previewReport(this, printer(), job);
+    else
+        ui::printReport(this, printer(), job);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    // An unsaved report is offered for saving on the way out, as on every other way out of it.
+    if (!m_document.SaveModified()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
 bool CMainFrame::isFrameCommand(int command) const
 {
     switch (command) {
@@ -515,6 +560,8 @@ void CMainFrame::refreshCommandStates()
         status->setChecked(!statusBar()->isHidden());
     if (m_view != nullptr && m_view->kind() == ViewKind::ArchiveList)
         static_cast<CLorn2ArchView*>(m_view)->updateCommandButtons([this](int c) { return isCommandEnabled(c); });
+    if (m_view != nullptr && m_view->kind() == ViewKind::Report)
+        static_cast<CReportView*>(m_view)->updateCommandButtons([this](int c) { return isCommandEnabled(c); });
 }
 
 void CMainFrame::showContextMenu(const QPoint& globalPos, bool onRow)

@@ -55,6 +55,8 @@ public:
     std::optional<int> chooseAccountByType(const std::vector<int>& accountIndexes) override;
     QString getOpenFileName(const FileDialogSpec& request) override;
     QString getSaveFileName(const FileDialogSpec& request) override;
+    bool editReportSettings(ReportSettingsRequest& request) override;
+    void printReport(const CDevData& account, bool preview) override;
 
     const QString& documentTitle() const { return m_documentTitle; }
     // What the device list prints: the document's accounts as the list shows them.
@@ -80,6 +82,9 @@ public:
     QPrinter& printer();
 
     static QString diagnosticText();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     QAction* addCommand(QMenu* menu, int command, const QString& caption);

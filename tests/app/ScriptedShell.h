@@ -89,6 +89,16 @@ public:
         lastDialog = dialog;
         return fileName;
     }
+    bool editReportSettings(ReportSettingsRequest& request) override
+    {
+        offeredReport = request;
+        ++reportDialogs;
+        return reportAnswer && reportAnswer(request);
+    }
+    void printReport(const CDevData& account, bool preview) override
+    {
+        printedReports.push_back({account.m_serial, preview});
+    }
 
     ViewKind view = ViewKind::DeviceList;
     int shownAccount = -1;
@@ -113,4 +123,8 @@ public:
     std::optional<int> chosenAccount;
     QString fileName;
     FileDialogSpec lastDialog;
+    std::function<bool(ReportSettingsRequest&)> reportAnswer;
+    ReportSettingsRequest offeredReport;
+    int reportDialogs = 0;
+    std::vector<std::pair<int, bool>> printedReports; // serial number, preview
 };

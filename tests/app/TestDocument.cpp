@@ -164,7 +164,7 @@ void TestDocument::unbuiltCommandsStayDisabled()
 {
     Fixture f;
     QVERIFY(f.add(1, 1));
-    for (int c : {cmd::ReadArchive, cmd::ReadConfig, cmd::ShowConfig, cmd::CreateReport, cmd::SetClock,
+    for (int c : {cmd::ReadArchive, cmd::ReadConfig, cmd::ShowConfig, cmd::SetClock,
                   cmd::EditConnection}) {
         QVERIFY2(!f.doc.isCommandEnabled(c), qPrintable(QString::number(c)));
         QVERIFY(!f.doc.onCommand(c));

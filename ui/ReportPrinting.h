@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFont>
+
+class PrinterControlTable;
+class QPagedPaintDevice;
+class QPrinter;
+class QWidget;
+
+namespace ui {
+
+// A report text and what its drawing needs.
+struct ReportPrintJob
+{
+    QByteArray text;
+    const PrinterControlTable* controls = nullptr;
+    int tabSize = 8;
+    QFont printFont;
+};
+
+// Prints on any paged device with the print font fitted to the page; the pages printed, -1 when
+// the device cannot be painted on. `fromPage`/`toPage` are 1-based, 0 for no limit.
+int printReportTo(QPagedPaintDevice& device, const ReportPrintJob& job, int fromPage = 0, int toPage = 0);
+
+// The print dialog, then printing on the printer it set up; false when cancelled or failed.
+bool printReport(QWidget* parent, QPrinter& printer, const ReportPrintJob& job);
+
+// The print preview, from which the user may print.
+void previewReport(QWidget* parent, QPrinter& printer, const ReportPrintJob& job);
+
+} // namespace ui
