@@ -21,8 +21,10 @@ namespace {
 
 constexpr char kEsc = '\x1b';
 const QString kCrLfTab = u"\r\n\t"_s;
-const QString kItalicOn = u"\x1b" "4"_s;
-const QString kItalicOff = u"\x1b" "5"_s;
+const QString kItalicOn = u"\x1b"
+                          "4"_s;
+const QString kItalicOff = u"\x1b"
+                           "5"_s;
 const QString kD11 = u"     --    "_s;
 const QString kD6 = u"  --  "_s;
 const QString kZ11 = u"      0.000"_s;
@@ -40,7 +42,8 @@ constexpr char kJoinBottom = '\xc1';
 class TextWriter
 {
 public:
-    TextWriter() : m_ansi("windows-1251")
+    TextWriter()
+        : m_ansi("windows-1251")
     {
         QStringDecoder fromAnsi("windows-1251");
         QStringEncoder toOem("IBM866");
@@ -70,8 +73,7 @@ private:
     QByteArray m_out;
 };
 
-template<typename... A>
-QString f(const char16_t* format, const A&... args)
+template <typename... A> QString f(const char16_t* format, const A&... args)
 {
     return fmt::text(QStringView(format), args...);
 }
@@ -84,18 +86,30 @@ QString blanks(int n)
 QString contourTypeName(int formula, int archiveVersion)
 {
     switch (formula) {
-    case 0: return u"'открыт.'"_s;
-    case 1: return u"'закрыт.'"_s;
-    case 2: return u"'закр.обр'"_s;
-    case 3: return u"'счетчик V"_s;
-    case 4: return u"'счетчик M'"_s;
-    case 5: return u"'тупик.'"_s;
-    case 6: return u"'подпитка'"_s;
-    case 7: return u"'реверс.'"_s;
-    case 8: return u"'счетчик Vt'"_s;
-    case 9: return archiveVersion == 1 ? u"'закр. с подп.'"_s : u"'откр VQ'"_s;
-    case 10: return archiveVersion == 1 ? u"'закр.обр. с подп.'"_s : u"'тупик. V'"_s;
-    default: return u"'неизвестна'"_s;
+    case 0:
+        return u"'открыт.'"_s;
+    case 1:
+        return u"'закрыт.'"_s;
+    case 2:
+        return u"'закр.обр'"_s;
+    case 3:
+        return u"'счетчик V"_s;
+    case 4:
+        return u"'счетчик M'"_s;
+    case 5:
+        return u"'тупик.'"_s;
+    case 6:
+        return u"'подпитка'"_s;
+    case 7:
+        return u"'реверс.'"_s;
+    case 8:
+        return u"'счетчик Vt'"_s;
+    case 9:
+        return archiveVersion == 1 ? u"'закр. с подп.'"_s : u"'откр VQ'"_s;
+    case 10:
+        return archiveVersion == 1 ? u"'закр.обр. с подп.'"_s : u"'тупик. V'"_s;
+    default:
+        return u"'неизвестна'"_s;
     }
 }
 
@@ -128,10 +142,14 @@ struct Reader
     float reading(int kind, const sctArcZap& r) const
     {
         switch (kind) {
-        case 4: return mass(r, supply());
-        case 5: return mass(r, ret());
-        case 6: return volume(r, supply());
-        case 7: return volume(r, ret());
+        case 4:
+            return mass(r, supply());
+        case 5:
+            return mass(r, ret());
+        case 6:
+            return volume(r, supply());
+        case 7:
+            return volume(r, ret());
         }
         return 0.0f;
     }
@@ -191,7 +209,20 @@ private:
 void ReportWriter::header()
 {
     const bool hourly = m_in.request.kind == ReportKind::Hourly;
-    m_w.raw("\x1b" "Cd" "\x1b" "U1" "\x1b" "x0" "\x1b" "E" "\x12" "\x1b" "-0" "\x1b" "w1" "\n\t\t");
+    m_w.raw("\x1b"
+            "Cd"
+            "\x1b"
+            "U1"
+            "\x1b"
+            "x0"
+            "\x1b"
+            "E"
+            "\x12"
+            "\x1b"
+            "-0"
+            "\x1b"
+            "w1"
+            "\n\t\t");
     QString title = hourly ? u"ПОЧАСОВОЙ"_s : u"ПОСУТОЧНЫЙ"_s;
     title += u" ПРОТОКОЛ УЧЕТА "_s;
     if (m_formula == 3 || m_formula == 8)
@@ -202,7 +233,19 @@ void ReportWriter::header()
         title += u"ТЕПЛОВОЙ ЭНЕРГИИ "_s;
     title += u"ВОДЫ"_s;
     m_w.text(title);
-    m_w.raw("\x1b" "0" "\x1b" "5" "\x1b" "2" "\x1b" "w0" "\n\t\t\t" "\x1b" "x0" "\x1b" "E");
+    m_w.raw("\x1b"
+            "0"
+            "\x1b"
+            "5"
+            "\x1b"
+            "2"
+            "\x1b"
+            "w0"
+            "\n\t\t\t"
+            "\x1b"
+            "x0"
+            "\x1b"
+            "E");
 
     const QDate s = m_in.request.start.date();
     const QDate e = m_in.request.end.date();
@@ -210,7 +253,10 @@ void ReportWriter::header()
         m_w.text(f(u"за %02d/%02d/%4d", s.day(), s.month(), s.year()));
     else
         m_w.text(f(u"с %02d/%02d/%4d по %02d/%02d/%4d", s.day(), s.month(), s.year(), e.day(), e.month(), e.year()));
-    m_w.raw("\x1b" "F" "\x0f" "\r\n\t");
+    m_w.raw("\x1b"
+            "F"
+            "\x0f"
+            "\r\n\t");
 
     const ReportAccount& acc = m_in.account;
     const bool own = acc.useAccountForHeader;
@@ -252,7 +298,9 @@ void ReportWriter::header()
     const QString soft = rVersion ? f(u"R%X.%02X.%02X", major, minor, unsigned(m_params.BuildVersion))
                                   : f(u"%02X.%02X.%02X", major, minor, unsigned(m_params.BuildVersion));
     m_w.text(f(u"\t\tВерс.ПО %s", soft));
-    m_w.text(f(u"\t кс = %x%s%s", unsigned(m_params.SoftCRC), kCrLfTab, u"\x1b" "0"_s));
+    m_w.text(f(u"\t кс = %x%s%s", unsigned(m_params.SoftCRC), kCrLfTab,
+               u"\x1b"
+               "0"_s));
 }
 
 void ReportWriter::border(char junction)
@@ -319,8 +367,9 @@ QString ReportWriter::rowCell(const _columnRep& col, const TwoZap& row, Totals& 
         if (m_formula == 5)
             return kD11;
         const bool mass = col.kind == 8 || col.kind == 9;
-        const float d = mass ? (m_read.mass(L, s) - m_read.mass(E, s)) - (m_read.mass(L, r) - m_read.mass(E, r))
-                             : (m_read.volume(L, s) - m_read.volume(E, s)) - (m_read.volume(L, r) - m_read.volume(E, r));
+        const float d = mass
+            ? (m_read.mass(L, s) - m_read.mass(E, s)) - (m_read.mass(L, r) - m_read.mass(E, r))
+            : (m_read.volume(L, s) - m_read.volume(E, s)) - (m_read.volume(L, r) - m_read.volume(E, r));
         const bool plus = col.kind == 8 || col.kind == 10;
         if (plus ? d > 0.0f : d < 0.0f)
             return value(plus ? d : -d);
@@ -466,7 +515,8 @@ void ReportWriter::timeBalance()
 
     m_w.line();
     m_w.line();
-    m_w.text(u"Время работы теплосистемы\t\tTобщ =     Tраб +     Terr +     Tmin +     Tmax +      Tdt\r\n\t\t\t\t\t\t\t"_s);
+    m_w.text(
+        u"Время работы теплосистемы\t\tTобщ =     Tраб +     Terr +     Tmin +     Tmax +      Tdt\r\n\t\t\t\t\t\t\t"_s);
     m_w.text(f(u"     %8.2f", total));
     for (double v : { working, err, tmin, tmax, tdt })
         m_w.text(f(u"   %8.2f", v));
@@ -652,8 +702,8 @@ ReportResult buildReport(const ReportInput& input)
         if (state.rows.empty())
             state.rows = pairing::dailyRowsFromRecords(records, req.start.date(), req.end.date(), means);
     }
-    state.averages = ReportAverages{ means.tSupply.value(), means.tReturn.value(), means.pSupply.value(),
-                                     means.pReturn.value() };
+    state.averages
+        = ReportAverages{ means.tSupply.value(), means.tReturn.value(), means.pSupply.value(), means.pReturn.value() };
     const std::size_t c = std::size_t(req.contour);
     for (const TwoZap& row : state.rows) {
         if (req.kind == ReportKind::Hourly) {

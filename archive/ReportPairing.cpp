@@ -19,22 +19,22 @@ float nz(float v)
 // after every record of that month and before the next one.
 constexpr std::uint64_t keyOf(int year, int month, int day, int hour, int minute)
 {
-    return std::uint64_t(year) << 32 | std::uint64_t(month) << 24 | std::uint64_t(day) << 16
-        | std::uint64_t(hour) << 8 | std::uint64_t(minute);
+    return std::uint64_t(year) << 32 | std::uint64_t(month) << 24 | std::uint64_t(day) << 16 | std::uint64_t(hour) << 8
+        | std::uint64_t(minute);
 }
 
 std::size_t lowerBound(const std::vector<sctArcZap>& records, std::uint64_t key)
 {
-    return std::size_t(std::partition_point(records.begin(), records.end(),
-                                            [key](const sctArcZap& r) { return stampKey(r) < key; })
-                       - records.begin());
+    return std::size_t(
+        std::partition_point(records.begin(), records.end(), [key](const sctArcZap& r) { return stampKey(r) < key; })
+        - records.begin());
 }
 
 std::size_t upperBound(const std::vector<sctArcZap>& records, std::uint64_t key)
 {
-    return std::size_t(std::partition_point(records.begin(), records.end(),
-                                            [key](const sctArcZap& r) { return stampKey(r) <= key; })
-                       - records.begin());
+    return std::size_t(
+        std::partition_point(records.begin(), records.end(), [key](const sctArcZap& r) { return stampKey(r) <= key; })
+        - records.begin());
 }
 
 bool sameDate(const sctArcZap& a, const sctArcZap& b)
@@ -55,8 +55,7 @@ bool dayBytes(const QDate& day, int& year, int& month, int& dom)
 
 // Passes 1 and 3 of the hourly report: the rows of the day, the 24:00 row included when the
 // 00:00 record of the next day (same month) exists.
-std::vector<TwoZap> hourRowsOfDay(const std::vector<sctArcZap>& records, int year, int month, int dom,
-                                  bool& found2400)
+std::vector<TwoZap> hourRowsOfDay(const std::vector<sctArcZap>& records, int year, int month, int dom, bool& found2400)
 {
     std::vector<TwoZap> rows;
     const std::size_t first = lowerBound(records, keyOf(year, month, dom, 1, 0));
@@ -163,8 +162,8 @@ std::vector<TwoZap> hourlyRows(const std::vector<sctArcZap>& records, const QDat
     return rows;
 }
 
-std::vector<TwoZap> dailyRowsFromRecords(const std::vector<sctArcZap>& records, const QDate& start,
-                                         const QDate& end, ContourMeans& means)
+std::vector<TwoZap> dailyRowsFromRecords(const std::vector<sctArcZap>& records, const QDate& start, const QDate& end,
+                                         ContourMeans& means)
 {
     std::vector<TwoZap> rows;
     if (!start.isValid() || !end.isValid())

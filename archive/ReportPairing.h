@@ -29,7 +29,10 @@ private:
 class ContourMeans
 {
 public:
-    explicit ContourMeans(int contour) : m_contour(contour) {}
+    explicit ContourMeans(int contour)
+        : m_contour(contour)
+    {
+    }
     void add(const sctArcZap& earlier, const sctArcZap& later);
 
     RunningMean tSupply, tReturn, pSupply, pReturn;
@@ -54,8 +57,8 @@ std::vector<TwoZap> hourlyRows(const std::vector<sctArcZap>& records, const QDat
 
 // One row per day from start to end inclusive, from the first record of the day to the first
 // record of a later day; the hourly rows in between feed the means and the minute sums.
-std::vector<TwoZap> dailyRowsFromRecords(const std::vector<sctArcZap>& records, const QDate& start,
-                                         const QDate& end, ContourMeans& means);
+std::vector<TwoZap> dailyRowsFromRecords(const std::vector<sctArcZap>& records, const QDate& start, const QDate& end,
+                                         ContourMeans& means);
 
 // One row per consecutive pair of database rows, each re-stamped at the close of its day; rows
 // of format versions below 6 hold daily operating times, which are summed up here.

@@ -19,7 +19,8 @@ namespace {
 // where the box-drawing characters land on the bytes the report uses.
 QByteArray expectedReport(const QString& name)
 {
-    const QByteArray file = testsupport::readFile(QStringLiteral(LORN2_TEST_DATA_DIR) + u"/../archive/data/reports/"_s + name);
+    const QByteArray file
+        = testsupport::readFile(QStringLiteral(LORN2_TEST_DATA_DIR) + u"/../archive/data/reports/"_s + name);
     if (file.isEmpty())
         qFatal("missing expected report %s", qPrintable(name));
     QString text = QString::fromUtf8(file);
@@ -57,8 +58,8 @@ QString firstDifference(const QByteArray& actual, const QByteArray& expected)
     if (i == actual.size() && i == expected.size())
         return {};
     const qsizetype from = std::max<qsizetype>(0, i - 60);
-    return u"at byte %1\nactual:   %2\nexpected: %3"_s.arg(i)
-        .arg(codepage::fromOem(actual.mid(from, 120)), codepage::fromOem(expected.mid(from, 120)));
+    return u"at byte %1\nactual:   %2\nexpected: %3"_s.arg(i).arg(codepage::fromOem(actual.mid(from, 120)),
+                                                                  codepage::fromOem(expected.mid(from, 120)));
 }
 
 sctArcZap record(int year, int month, int day, int hour, int minute, std::uint8_t event = kEventHourly)
@@ -228,7 +229,6 @@ ReportResult dailyFromDatabase()
     return c.build();
 }
 
-
 // One hourly row, 10/03 00:00 to 01:00, on contour 1 with the given Formula.
 struct OneRow
 {
@@ -329,7 +329,6 @@ void TestReportBuilder::goldenReports()
     QVERIFY(messages->texts().isEmpty());
 }
 
-
 void TestReportBuilder::dialogDefaultsAndRange()
 {
     const QDate today(2026, 12, 8);
@@ -337,8 +336,8 @@ void TestReportBuilder::dialogDefaultsAndRange()
     QCOMPARE(none.start, QDate(2000, 1, 1));
     QCOMPARE(none.end, today);
 
-    const ArchiveRecordList list = listOf({ record(2015, 3, 10, 5, 0), record(2014, 12, 31, 23, 30),
-                                            record(2016, 1, 2, 0, 0) });
+    const ArchiveRecordList list
+        = listOf({ record(2015, 3, 10, 5, 0), record(2014, 12, 31, 23, 30), record(2016, 1, 2, 0, 0) });
     const ReportDialogDefaults d = reportDialogDefaults(list, today);
     QCOMPARE(d.start, QDate(2014, 12, 31));
     QCOMPARE(d.end, QDate(2016, 1, 2));
@@ -359,23 +358,24 @@ void TestReportBuilder::failures_data()
     QTest::addColumn<QString>("caption");
 
     const QString noRows = u"В указанном интервале времени\nотсутствуют учетные данные"_s;
-    QTest::newRow("hourly without records") << Builder([] {
-        return Case({}, ReportKind::Hourly, QDate(2015, 3, 10), QDate(2015, 3, 10)).build();
-    }) << int(ReportOutcome::NoData) << u"Нет архивных данных"_s << QString();
-    QTest::newRow("daily without records or database rows") << Builder([] {
-        return Case({}, ReportKind::Daily, QDate(2015, 3, 1), QDate(2015, 3, 5)).build();
-    }) << int(ReportOutcome::NoData) << u"Нет архивных данных"_s << QString();
+    QTest::newRow("hourly without records")
+        << Builder([] { return Case({}, ReportKind::Hourly, QDate(2015, 3, 10), QDate(2015, 3, 10)).build(); })
+        << int(ReportOutcome::NoData) << u"Нет архивных данных"_s << QString();
+    QTest::newRow("daily without records or database rows")
+        << Builder([] { return Case({}, ReportKind::Daily, QDate(2015, 3, 1), QDate(2015, 3, 5)).build(); })
+        << int(ReportOutcome::NoData) << u"Нет архивных данных"_s << QString();
     QTest::newRow("Formula above 10") << Builder([] {
         Case c(fullDay(), ReportKind::Hourly, QDate(2015, 3, 10), QDate(2015, 3, 10));
         c.input.account.params.Formula[0] = 11;
         return c.build();
-    }) << int(ReportOutcome::UnknownFormula) << u"Тип системы не идентифицирован"_s << u"Ошибка"_s;
-    QTest::newRow("contour out of range") << Builder([] {
-        return Case(fullDay(), ReportKind::Daily, QDate(2015, 3, 10), QDate(2015, 3, 10), 3).build();
-    }) << int(ReportOutcome::UnknownFormula) << u"Тип системы не идентифицирован"_s << u"Ошибка"_s;
-    QTest::newRow("daily range without records") << Builder([] {
-        return Case(fullDay(), ReportKind::Daily, QDate(2015, 4, 1), QDate(2015, 4, 30)).build();
-    }) << int(ReportOutcome::EmptyInterval) << noRows << u"Ошибка"_s;
+    }) << int(ReportOutcome::UnknownFormula)
+                                      << u"Тип системы не идентифицирован"_s << u"Ошибка"_s;
+    QTest::newRow("contour out of range")
+        << Builder([] { return Case(fullDay(), ReportKind::Daily, QDate(2015, 3, 10), QDate(2015, 3, 10), 3).build(); })
+        << int(ReportOutcome::UnknownFormula) << u"Тип системы не идентифицирован"_s << u"Ошибка"_s;
+    QTest::newRow("daily range without records")
+        << Builder([] { return Case(fullDay(), ReportKind::Daily, QDate(2015, 4, 1), QDate(2015, 4, 30)).build(); })
+        << int(ReportOutcome::EmptyInterval) << noRows << u"Ошибка"_s;
     QTest::newRow("one database row and no records") << Builder([] {
         Case c({}, ReportKind::Daily, QDate(2015, 3, 1), QDate(2015, 3, 3));
         c.input.dailyRows = olderDailyRows();
@@ -383,9 +383,9 @@ void TestReportBuilder::failures_data()
         return c.build();
     }) << int(ReportOutcome::EmptyInterval) << noRows << u"Ошибка"_s;
     // The closing-row search would otherwise take the first record of the whole archive.
-    QTest::newRow("hourly, day without records") << Builder([] {
-        return Case(fullDay(), ReportKind::Hourly, QDate(2015, 3, 5), QDate(2015, 3, 5)).build();
-    }) << int(ReportOutcome::EmptyInterval) << noRows << u"Ошибка"_s;
+    QTest::newRow("hourly, day without records")
+        << Builder([] { return Case(fullDay(), ReportKind::Hourly, QDate(2015, 3, 5), QDate(2015, 3, 5)).build(); })
+        << int(ReportOutcome::EmptyInterval) << noRows << u"Ошибка"_s;
 }
 
 void TestReportBuilder::failures()
@@ -405,7 +405,8 @@ void TestReportBuilder::failures()
     QCOMPARE(int(shown[0].icon), int(MbIcon::Error));
     if (outcome == int(ReportOutcome::EmptyInterval)) {
         // The header alone: it ends with the firmware line and holds no table.
-        QVERIFY(result.state.text.endsWith("\r\n\t\x1b" "0"));
+        QVERIFY(result.state.text.endsWith("\r\n\t\x1b"
+                                           "0"));
         QVERIFY(!result.state.text.contains('\xc4'));
     } else {
         QVERIFY(result.state.text.isEmpty());
@@ -428,9 +429,9 @@ void TestReportBuilder::hourlyPairing_data()
     QTest::addColumn<QStringList>("pairs"); // "earlier > later"
 
     std::vector<sctArcZap> gaps = {
-        record(2015, 3, 10, 0, 0), record(2015, 3, 10, 1, 0), record(2015, 3, 10, 2, 0),
-        record(2015, 3, 10, 4, 30, 0x50), // part hour, never opens the 05:00 row
-        record(2015, 3, 10, 5, 0), record(2015, 3, 10, 5, 30, kEventSkipped),
+        record(2015, 3, 10, 0, 0),       record(2015, 3, 10, 1, 0),
+        record(2015, 3, 10, 2, 0),       record(2015, 3, 10, 4, 30, 0x50), // part hour, never opens the 05:00 row
+        record(2015, 3, 10, 5, 0),       record(2015, 3, 10, 5, 30, kEventSkipped),
         record(2015, 3, 12, 3, 0, 0x50), record(2015, 3, 12, 4, 0),
     };
     QTest::newRow("gaps, closing row from a later day")
@@ -442,16 +443,17 @@ void TestReportBuilder::hourlyPairing_data()
                                         record(2015, 4, 1, 0, 0), record(2015, 4, 1, 1, 0) };
     QTest::newRow("last day of the month closes with 1st 00:00")
         << monthEnd << QDate(2015, 3, 31)
-        << QStringList{ u"00.00 00:00 > 31.03 22:00"_s, u"31.03 22:00 > 31.03 23:00"_s, u"31.03 23:00 > 01.04 00:00"_s };
+        << QStringList{ u"00.00 00:00 > 31.03 22:00"_s, u"31.03 22:00 > 31.03 23:00"_s,
+                        u"31.03 23:00 > 01.04 00:00"_s };
 
     std::vector<sctArcZap> withMidnight = { record(2015, 3, 10, 23, 0), record(2015, 3, 11, 0, 0),
                                             record(2015, 3, 11, 0, 0, kEventDaily), record(2015, 3, 11, 1, 0) };
-    QTest::newRow("24:00 row ends the day") << withMidnight << QDate(2015, 3, 10)
-                                            << QStringList{ u"00.00 00:00 > 10.03 23:00"_s,
-                                                            u"10.03 23:00 > 11.03 00:00"_s };
+    QTest::newRow("24:00 row ends the day")
+        << withMidnight << QDate(2015, 3, 10)
+        << QStringList{ u"00.00 00:00 > 10.03 23:00"_s, u"10.03 23:00 > 11.03 00:00"_s };
 
-    std::vector<sctArcZap> midnightOnly = { record(2015, 3, 10, 0, 0), record(2015, 3, 10, 0, 30),
-                                            record(2015, 3, 11, 5, 0) };
+    std::vector<sctArcZap> midnightOnly
+        = { record(2015, 3, 10, 0, 0), record(2015, 3, 10, 0, 30), record(2015, 3, 11, 5, 0) };
     QTest::newRow("hour 0 records of the day are no rows") << midnightOnly << QDate(2015, 3, 10) << QStringList{};
 }
 
@@ -496,10 +498,11 @@ void TestReportBuilder::dailyFromRecordsEndsAtNextDay()
     QCOMPARE(result.state.Tdt, 0u); // other contours do not count
 
     const QStringList rows = tableRows(result.state.text);
-    QCOMPARE(rows, (QStringList{
-                       u"10/03│     12.000│  20.00 │    240.000│    216.000│     24.000│      0.000│  70.0│  50.0"_s,
-                       u"11/03│     12.000│  20.00 │    240.000│    216.000│     24.000│      0.000│  70.0│  50.0"_s,
-                   }));
+    QCOMPARE(rows,
+             (QStringList{
+                 u"10/03│     12.000│  20.00 │    240.000│    216.000│     24.000│      0.000│  70.0│  50.0"_s,
+                 u"11/03│     12.000│  20.00 │    240.000│    216.000│     24.000│      0.000│  70.0│  50.0"_s,
+             }));
     const QString text = codepage::fromOem(result.state.text);
     QVERIFY(text.contains(u"с 10/03/2015 по 12/03/2015"_s));
     QVERIFY(text.contains(u"\t\t\t\t\t\t\t        48.00      40.00       7.20       0.80       0.00       0.00"_s));
@@ -513,13 +516,12 @@ void TestReportBuilder::databaseOperatingTimes_data()
     QTest::addColumn<QList<int>>("stored");
     QTest::addColumn<QList<int>>("totals"); // T of each row's later record
 
-    QTest::newRow("older meter: running total") << QList<int>{ 5, 5, 5 } << QList<int>{ 100, 200, 300 }
-                                                << QList<int>{ 200, 500 };
+    QTest::newRow("older meter: running total")
+        << QList<int>{ 5, 5, 5 } << QList<int>{ 100, 200, 300 } << QList<int>{ 200, 500 };
     QTest::newRow("newer meter: kept") << QList<int>{ 6, 6, 6 } << QList<int>{ 100, 200, 300 }
                                        << QList<int>{ 200, 300 };
     // The first record counts from 0 when it is older; a record after a newer one is kept.
-    QTest::newRow("mixed") << QList<int>{ 5, 6, 5, 5 } << QList<int>{ 100, 1000, 30, 40 }
-                           << QList<int>{ 1000, 30, 70 };
+    QTest::newRow("mixed") << QList<int>{ 5, 6, 5, 5 } << QList<int>{ 100, 1000, 30, 40 } << QList<int>{ 1000, 30, 70 };
 }
 
 void TestReportBuilder::databaseOperatingTimes()
@@ -546,41 +548,56 @@ void TestReportBuilder::databaseOperatingTimes()
     QCOMPARE(int(out.front().later.Event), int(kEventDaily));
 }
 
-
 void TestReportBuilder::cellRules_data()
 {
     QTest::addColumn<OneRow>("row");
     QTest::addColumn<QString>("line");
 
-    QTest::newRow("Formula 0") << OneRow{}
+    QTest::newRow("Formula 0")
+        << OneRow{}
         << u"01:00│      0.500│   1.00 │     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│ │   │   │   "_s;
-    QTest::newRow("Formula 0, volumes, pressure") << OneRow{ 0, 2, true, true, {} }
-        << u"01:00│      0.500│   1.00 │      5.000│      4.000│      1.000│      0.000│  71.0│  51.0│  4.50│  3.25│ │   │   │   "_s;
-    QTest::newRow("Formula 3: volumes from masses") << OneRow{ 3, 2, false, false, {} }
+    QTest::newRow("Formula 0, volumes, pressure") << OneRow{
+        0, 2, true, true, {}
+    } << u"01:00│      0.500│   1.00 │      5.000│      4.000│      1.000│      0.000│  71.0│  51.0│  4.50│  3.25│ │   │   │   "_s;
+    QTest::newRow("Formula 3: volumes from masses")
+        << OneRow{ 3, 2, false, false, {} }
         << u"01:00│     --    │   1.00 │     10.000│      9.000│      1.000│      0.000│  --  │  --  "_s;
-    QTest::newRow("Formula 5") << OneRow{ 5, 2, false, false, {} }
-        << u"01:00│      0.500│   1.00 │     10.000│     --    │     --    │     --    │  71.0│  --  "_s;
-    QTest::newRow("Formula 8") << OneRow{ 8, 2, false, false, {} }
-        << u"01:00│     --    │   1.00 │     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│ │   │   │   "_s;
-    QTest::newRow("Formula 9, Archive Version 1") << OneRow{ 9, 1, false, false, {} }
+    QTest::newRow("Formula 5") << OneRow{
+        5, 2, false, false, {}
+    } << u"01:00│      0.500│   1.00 │     10.000│     --    │     --    │     --    │  71.0│  --  "_s;
+    QTest::newRow("Formula 8") << OneRow{
+        8, 2, false, false, {}
+    } << u"01:00│     --    │   1.00 │     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│ │   │   │   "_s;
+    QTest::newRow("Formula 9, Archive Version 1")
+        << OneRow{ 9, 1, false, false, {} }
         << u"01:00│      0.500│   1.00 │     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│ │   │   │   "_s;
-    QTest::newRow("Formula 9, Archive Version 2") << OneRow{ 9, 2, false, false, {} }
-        << u"01:00│      0.500│   1.00 │      5.000│      4.000│      1.000│      0.000│  71.0│  51.0│   6.5│ │   │   │   "_s;
+    QTest::newRow("Formula 9, Archive Version 2") << OneRow{
+        9, 2, false, false, {}
+    } << u"01:00│      0.500│   1.00 │      5.000│      4.000│      1.000│      0.000│  71.0│  51.0│   6.5│ │   │   │   "_s;
     QTest::newRow("Formula 6: no columns") << OneRow{ 6, 2, false, false, {} } << QString();
-    QTest::newRow("Nstart 5 and error codes") << OneRow{ 0, 2, false, false, [](sctArcZap&, sctArcZap& l) {
-        l.Nstart = 5;
-        l.Err[0] = 0x30A10C02u;
-    } } << u"01:00│      0.500│   1.00 │     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│3│C 2│ A1│5"_s;
-    QTest::newRow("wrapped integrators") << OneRow{ 0, 2, false, false, [](sctArcZap& e, sctArcZap& l) {
-        e.Q[0] = 9999999.0f;
-        l.Q[0] = 2.0f;
-        e.M[0] = 9999995.0f;
-        l.M[0] = 5.0f;
-    } } << u"01:00│-9999997.000│   1.00 │-9999990.000│      9.000│      0.000│9999999.000│  71.0│  51.0│ │   │   │   "_s;
-    QTest::newRow("operating time counts on when it wraps") << OneRow{ 0, 2, false, false, [](sctArcZap& e, sctArcZap& l) {
-        e.T[0] = 0xFFFFFFC4u; // 60 minutes before the counter wraps
-        l.T[0] = 60;
-    } } << u"01:00│      0.500│   2.00 │     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│ │   │   │   "_s;
+    QTest::newRow("Nstart 5 and error codes")
+        << OneRow{ 0, 2, false, false,
+                   [](sctArcZap&, sctArcZap& l) {
+                       l.Nstart = 5;
+                       l.Err[0] = 0x30A10C02u;
+                   } }
+        << u"01:00│      0.500│   1.00 │     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│3│C 2│ A1│5"_s;
+    QTest::newRow("wrapped integrators") << OneRow{
+        0, 2, false, false,
+        [](sctArcZap& e, sctArcZap& l) {
+            e.Q[0] = 9999999.0f;
+            l.Q[0] = 2.0f;
+            e.M[0] = 9999995.0f;
+            l.M[0] = 5.0f;
+        }
+    } << u"01:00│-9999997.000│   1.00 │-9999990.000│      9.000│      0.000│9999999.000│  71.0│  51.0│ │   │   │   "_s;
+    QTest::newRow("operating time counts on when it wraps")
+        << OneRow{ 0, 2, false, false,
+                   [](sctArcZap& e, sctArcZap& l) {
+                       e.T[0] = 0xFFFFFFC4u; // 60 minutes before the counter wraps
+                       l.T[0] = 60;
+                   } }
+        << u"01:00│      0.500│   2.00 │     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│ │   │   │   "_s;
 }
 
 void TestReportBuilder::cellRules()
@@ -592,7 +609,9 @@ void TestReportBuilder::cellRules()
     QCOMPARE(int(result.outcome), int(ReportOutcome::Built));
     if (line.isNull()) {
         // Without columns every table line, borders included, is an empty line.
-        const QByteArray table = "\x1b" "0" + QByteArray("\r\n\t").repeated(9) + "\t";
+        const QByteArray table = "\x1b"
+                                 "0"
+            + QByteArray("\r\n\t").repeated(9) + "\t";
         QVERIFY(result.state.text.contains(table));
         return;
     }
@@ -604,30 +623,38 @@ void TestReportBuilder::summaryLines_data()
     QTest::addColumn<OneRow>("row");
     QTest::addColumn<QStringList>("lines"); // totals, start, end, difference
 
-    QTest::newRow("Formula 3") << OneRow{ 3, 2, false, false, {} } << QStringList{
-        u"Итого│     --    │   1.00 │     10.000│      9.000│      1.000│      0.000│  --  │  --  "_s,
-        u"10/03│     --    │  100.00│     1000.0│      900.0│           │           │      │      "_s,
-        u"10/03│     --    │  101.00│     1010.0│      909.0│           │           │      │      "_s,
-        u"Итого│     --    │    1.00│     10.000│      9.000│      1.000│      0.000│  --  │  --  "_s,
-    };
-    QTest::newRow("Formula 5") << OneRow{ 5, 2, false, false, {} } << QStringList{
-        u"Итого│      0.500│   1.00 │     10.000│     --    │     --    │     --    │  71.0│  --  "_s,
-        u"10/03│    100.000│  100.00│     1000.0│     --    │           │           │      │      "_s,
-        u"10/03│    100.500│  101.00│     1010.0│     --    │           │           │      │      "_s,
-        u"Итого│      0.500│    1.00│     10.000│     --    │     --    │     --    │  71.0│  --  "_s,
-    };
-    QTest::newRow("Formula 9, cold water") << OneRow{ 9, 2, false, false, {} } << QStringList{
-        u"Итого│      0.500│   1.00 │      5.000│      4.000│      1.000│      0.000│  71.0│  51.0│   6.5│ │   │   │   "_s,
-        u"10/03│    100.000│  100.00│       50.0│       40.0│           │           │      │      │      │ │   │   │   "_s,
-        u"10/03│    100.500│  101.00│       55.0│       44.0│           │           │      │      │      │ │   │   │   "_s,
-        u"Итого│      0.500│    1.00│      5.000│      4.000│      1.000│      0.000│  71.0│  51.0│   6.5│ │   │   │   "_s,
-    };
-    QTest::newRow("pressure means") << OneRow{ 1, 2, true, false, {} } << QStringList{
-        u"Итого│      0.500│   1.00 │     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│  4.50│  3.25│ │   │   │   "_s,
-        u"10/03│    100.000│  100.00│     1000.0│      900.0│           │           │      │      │      │      │ │   │   │   "_s,
-        u"10/03│    100.500│  101.00│     1010.0│      909.0│           │           │      │      │      │      │ │   │   │   "_s,
-        u"Итого│      0.500│    1.00│     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│  4.50│  3.25│ │   │   │   "_s,
-    };
+    QTest::newRow("Formula 3")
+        << OneRow{ 3, 2, false, false, {} }
+        << QStringList{
+               u"Итого│     --    │   1.00 │     10.000│      9.000│      1.000│      0.000│  --  │  --  "_s,
+               u"10/03│     --    │  100.00│     1000.0│      900.0│           │           │      │      "_s,
+               u"10/03│     --    │  101.00│     1010.0│      909.0│           │           │      │      "_s,
+               u"Итого│     --    │    1.00│     10.000│      9.000│      1.000│      0.000│  --  │  --  "_s,
+           };
+    QTest::newRow("Formula 5")
+        << OneRow{ 5, 2, false, false, {} }
+        << QStringList{
+               u"Итого│      0.500│   1.00 │     10.000│     --    │     --    │     --    │  71.0│  --  "_s,
+               u"10/03│    100.000│  100.00│     1000.0│     --    │           │           │      │      "_s,
+               u"10/03│    100.500│  101.00│     1010.0│     --    │           │           │      │      "_s,
+               u"Итого│      0.500│    1.00│     10.000│     --    │     --    │     --    │  71.0│  --  "_s,
+           };
+    QTest::newRow("Formula 9, cold water")
+        << OneRow{ 9, 2, false, false, {} }
+        << QStringList{
+               u"Итого│      0.500│   1.00 │      5.000│      4.000│      1.000│      0.000│  71.0│  51.0│   6.5│ │   │   │   "_s,
+               u"10/03│    100.000│  100.00│       50.0│       40.0│           │           │      │      │      │ │   │   │   "_s,
+               u"10/03│    100.500│  101.00│       55.0│       44.0│           │           │      │      │      │ │   │   │   "_s,
+               u"Итого│      0.500│    1.00│      5.000│      4.000│      1.000│      0.000│  71.0│  51.0│   6.5│ │   │   │   "_s,
+           };
+    QTest::newRow("pressure means")
+        << OneRow{ 1, 2, true, false, {} }
+        << QStringList{
+               u"Итого│      0.500│   1.00 │     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│  4.50│  3.25│ │   │   │   "_s,
+               u"10/03│    100.000│  100.00│     1000.0│      900.0│           │           │      │      │      │      │ │   │   │   "_s,
+               u"10/03│    100.500│  101.00│     1010.0│      909.0│           │           │      │      │      │      │ │   │   │   "_s,
+               u"Итого│      0.500│    1.00│     10.000│      9.000│      1.000│      0.000│  71.0│  51.0│  4.50│  3.25│ │   │   │   "_s,
+           };
 }
 
 void TestReportBuilder::summaryLines()
@@ -655,23 +682,29 @@ void TestReportBuilder::headerLines_data()
     QTest::addColumn<QString>("device");
 
     QTest::newRow("Darna-3 R version") << 3 << 0 << 2 << 0x218 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
-        << u"тип контура 'открыт.'\t\ttхв = 5.0"_s << u"Тепловыч. Дарна-3      исп.1A\tзав.N1234\t\tВерс.ПО R2.18.05"_s;
-    QTest::newRow("Darna-3 after R versions") << 3 << 1 << 2 << 0x219 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
-        << u"тип контура 'закрыт.'\r\n"_s << u"Тепловыч. Дарна-3      исп.1A\tзав.N1234\t\tВерс.ПО 02.19.05"_s;
-    QTest::newRow("Darna-3c, Formula 9 of version 1") << 3 << 9 << 1 << 0x210 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
-        << u"тип контура 'закр. с подп.'\t\ttхв = 5.0"_s << u"Тепловыч. Дарна-3c      исп.1A\tзав.N1234\t\tВерс.ПО 02.10.05"_s;
-    QTest::newRow("Formula 9 of version 2") << 2 << 9 << 2 << 0x210 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
-        << u"тип контура 'откр VQ'\t\ttхв = 5.0"_s << u"Тепловыч. Велос-2      исп.1A"_s;
-    QTest::newRow("Formula 10, negative t_cold") << 0 << 10 << 2 << 0x210 << -1.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
-        << u"тип контура 'тупик. V'\r\n"_s << u"Тепловыч. Велос-2      исп.1A"_s;
-    QTest::newRow("Formula 10 of version 1") << 1 << 10 << 1 << 0x210 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
+                                       << u"тип контура 'открыт.'\t\ttхв = 5.0"_s
+                                       << u"Тепловыч. Дарна-3      исп.1A\tзав.N1234\t\tВерс.ПО R2.18.05"_s;
+    QTest::newRow("Darna-3 after R versions")
+        << 3 << 1 << 2 << 0x219 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s << u"тип контура 'закрыт.'\r\n"_s
+        << u"Тепловыч. Дарна-3      исп.1A\tзав.N1234\t\tВерс.ПО 02.19.05"_s;
+    QTest::newRow("Darna-3c, Formula 9 of version 1")
+        << 3 << 9 << 1 << 0x210 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s << u"тип контура 'закр. с подп.'\t\ttхв = 5.0"_s
+        << u"Тепловыч. Дарна-3c      исп.1A\tзав.N1234\t\tВерс.ПО 02.10.05"_s;
+    QTest::newRow("Formula 9 of version 2")
+        << 2 << 9 << 2 << 0x210 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s << u"тип контура 'откр VQ'\t\ttхв = 5.0"_s
+        << u"Тепловыч. Велос-2      исп.1A"_s;
+    QTest::newRow("Formula 10, negative t_cold")
+        << 0 << 10 << 2 << 0x210 << -1.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s << u"тип контура 'тупик. V'\r\n"_s
+        << u"Тепловыч. Велос-2      исп.1A"_s;
+    QTest::newRow("Formula 10 of version 1")
+        << 1 << 10 << 1 << 0x210 << 5.0f << u"ТЕПЛОВОЙ ЭНЕРГИИ ВОДЫ"_s
         << u"тип контура 'закр.обр. с подп.'\t\ttхв = 5.0"_s << u"Тепловыч. Карна-1      исп.1A"_s;
-    QTest::newRow("Formula 3") << 1 << 3 << 2 << 0x210 << 5.0f << u"ОБЪЕМА ВОДЫ"_s
-        << u"тип контура 'счетчик V\r\n"_s << u"Тепловыч. Карна-1"_s;
-    QTest::newRow("Formula 4") << 1 << 4 << 2 << 0x210 << 5.0f << u"МАССЫ ВОДЫ"_s
-        << u"тип контура 'счетчик M'\r\n"_s << u"Тепловыч. Карна-1"_s;
-    QTest::newRow("Formula 8") << 1 << 8 << 2 << 0x210 << 5.0f << u"ОБЪЕМА ВОДЫ"_s
-        << u"тип контура 'счетчик Vt'\r\n"_s << u"Тепловыч. Карна-1"_s;
+    QTest::newRow("Formula 3") << 1 << 3 << 2 << 0x210 << 5.0f << u"ОБЪЕМА ВОДЫ"_s << u"тип контура 'счетчик V\r\n"_s
+                               << u"Тепловыч. Карна-1"_s;
+    QTest::newRow("Formula 4") << 1 << 4 << 2 << 0x210 << 5.0f << u"МАССЫ ВОДЫ"_s << u"тип контура 'счетчик M'\r\n"_s
+                               << u"Тепловыч. Карна-1"_s;
+    QTest::newRow("Formula 8") << 1 << 8 << 2 << 0x210 << 5.0f << u"ОБЪЕМА ВОДЫ"_s << u"тип контура 'счетчик Vt'\r\n"_s
+                               << u"Тепловыч. Карна-1"_s;
 }
 
 void TestReportBuilder::headerLines()
@@ -693,7 +726,10 @@ void TestReportBuilder::headerLines()
     p.SoftVersion = std::uint16_t(softVersion);
     p.t_cold = tCold;
     const QString text = codepage::fromOem(c.build().state.text);
-    QVERIFY2(text.contains(u" ПРОТОКОЛ УЧЕТА "_s + title + u"\x1b" "0"_s), qPrintable(text.left(200)));
+    QVERIFY2(text.contains(u" ПРОТОКОЛ УЧЕТА "_s + title
+                           + u"\x1b"
+                             "0"_s),
+             qPrintable(text.left(200)));
     QVERIFY2(text.contains(contour), qPrintable(contour));
     QVERIFY2(text.contains(u"\r\n\t"_s + device), qPrintable(device));
 }
@@ -739,9 +775,8 @@ void TestReportBuilder::meansAndWeights()
 void TestReportBuilder::negativeTerrIsReported()
 {
     testsupport::MessageRecorder messages;
-    const ReportResult result = buildOneRow(OneRow{ 0, 2, false, false, [](sctArcZap&, sctArcZap& l) {
-        l.T[0] = 6000 + 150;
-    } });
+    const ReportResult result
+        = buildOneRow(OneRow{ 0, 2, false, false, [](sctArcZap&, sctArcZap& l) { l.T[0] = 6000 + 150; } });
     QCOMPARE(int(result.outcome), int(ReportOutcome::Built));
     QCOMPARE(messages->texts(), QStringList{ u"-1.50000000"_s });
     QVERIFY(codepage::fromOem(result.state.text)
