@@ -3,6 +3,7 @@
 #include "Command.h"
 #include "ListCommand.h"
 #include "RenderCommand.h"
+#include "ReportCommand.h"
 
 std::vector<std::unique_ptr<Command>> allCommands()
 {
@@ -16,6 +17,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<ImportArchiveCommand>());
     commands.push_back(std::make_unique<ExportArchiveCommand>());
     commands.push_back(std::make_unique<ExportDbCommand>());
+    commands.push_back(std::make_unique<ReportCommand>());
     commands.push_back(std::make_unique<RenderCommand>());
     return commands;
 }
