@@ -73,8 +73,14 @@ QString snapshotTime(QByteArrayView snapshot)
 
 void askToShowLog(int stringId, const QString& log)
 {
-    if (MessageBox::question(LoadResString(stringId)) == MbAnswer::Yes && !log.isEmpty())
-        MessageBox::show(log, MbIcon::Information);
+    if (MessageBox::question(LoadResString(stringId)) != MbAnswer::Yes || log.isEmpty())
+        return;
+    // A message box breaks lines at "\n" and needs no break after the last.
+    QString text = log;
+    text.replace(u"\r\n"_s, u"\n"_s);
+    if (text.endsWith(u'\n'))
+        text.chop(1);
+    MessageBox::show(text, MbIcon::Information);
 }
 
 bool decodeWithMessages(CfgMgr& map, QByteArrayView block, QString& log)

@@ -1,7 +1,9 @@
 #include "AccountCommands.h"
 #include "ArchiveCommands.h"
 #include "Command.h"
+#include "ConfigCommands.h"
 #include "ListCommand.h"
+#include "PortsCommand.h"
 #include "RenderCommand.h"
 #include "ReportCommand.h"
 
@@ -9,6 +11,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
 {
     std::vector<std::unique_ptr<Command>> commands;
     commands.push_back(std::make_unique<ListCommand>());
+    commands.push_back(std::make_unique<PortsCommand>());
     commands.push_back(std::make_unique<AddCommand>());
     commands.push_back(std::make_unique<EditCommand>());
     commands.push_back(std::make_unique<DeleteCommand>());
@@ -17,6 +20,9 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<ImportArchiveCommand>());
     commands.push_back(std::make_unique<ExportArchiveCommand>());
     commands.push_back(std::make_unique<ExportDbCommand>());
+    commands.push_back(std::make_unique<ConfigReportCommand>());
+    commands.push_back(std::make_unique<SaveConfigCommand>());
+    commands.push_back(std::make_unique<CheckMapCommand>());
     commands.push_back(std::make_unique<ReportCommand>());
     commands.push_back(std::make_unique<RenderCommand>());
     return commands;
