@@ -312,7 +312,7 @@ QByteArray Meter::readParam(const MeterRequest& r, QString* note)
 
 QByteArray Meter::readFile(const MeterRequest& r, QString* note)
 {
-    if (r.data.size() != 7 || r.data[0] != 7 || r.data[1] != 6) {
+    if (r.data.size() != 8 || r.data[0] != 7 || r.data[1] != 6) {
         setNote(note, QStringLiteral("file request not understood, no reply"));
         return {};
     }
