@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -103,6 +104,28 @@ public:
     {
         Q_UNUSED(account);
         Q_UNUSED(preview);
+    }
+
+    // The connection dialog ("Параметры связи") on an account; on OK the edited port, line
+    // settings, timeout, retries, modem and per-contour values are in `account`, which the
+    // caller saves. False on cancel.
+    virtual bool editConnection(CDevData& account)
+    {
+        Q_UNUSED(account);
+        return false;
+    }
+
+    // Runs Set Date and Time on the clock dialog's account with this local date-time behind the
+    // progress dialog; true when the operation ended with result 0.
+    using ClockSetter = std::function<bool(const QDateTime& when)>;
+    // The clock dialog on the document's account (null: none, and it cannot set anything). Its
+    // "Установить" opens the connection dialog and saves the account first when the account
+    // has no port yet, then calls `run`. True when the dialog closed with OK.
+    virtual bool setClock(CDevData* account, const ClockSetter& run)
+    {
+        Q_UNUSED(account);
+        Q_UNUSED(run);
+        return false;
     }
 };
 
