@@ -276,15 +276,20 @@ void TestReportPainter::pagesOfAPrintout_data()
     QTest::addColumn<int>("lines");
     QTest::addColumn<QByteArray>("tail");
     QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("fromPage");
+    QTest::addColumn<int>("toPage");
+    QTest::addColumn<int>("printed");
 
     // In units of a page's lines; the tail follows the last of them.
-    QTest::newRow("one line") << 0 << "x"_ba << 1;
-    QTest::newRow("a page exactly") << 1 << QByteArray() << 1;
-    QTest::newRow("a page and a line") << 1 << "\r\nx"_ba << 2;
-    QTest::newRow("closing form feed ejects no blank sheet") << 1 << "\r\n\x0c"_ba << 1;
-    QTest::newRow("form feed mid text") << 0 << "a\x0c" "b"_ba << 2;
-    QTest::newRow("two form feeds") << 0 << "a\r\n\x0c" "b\r\n\x0c" "c\r\n\x0c"_ba << 3;
-    QTest::newRow("empty text prints one page") << 0 << QByteArray() << 1;
+    QTest::newRow("one line") << 0 << "x"_ba << 1 << 0 << 0 << 1;
+    QTest::newRow("a page exactly") << 1 << QByteArray() << 1 << 0 << 0 << 1;
+    QTest::newRow("a page and a line") << 1 << "\r\nx"_ba << 2 << 0 << 0 << 2;
+    QTest::newRow("closing form feed ejects no blank sheet") << 1 << "\r\n\x0c"_ba << 1 << 0 << 0 << 1;
+    QTest::newRow("form feed mid text") << 0 << "a\x0c" "b"_ba << 2 << 0 << 0 << 2;
+    QTest::newRow("two form feeds") << 0 << "a\r\n\x0c" "b\r\n\x0c" "c\r\n\x0c"_ba << 3 << 0 << 0 << 3;
+    QTest::newRow("empty text prints one page") << 0 << QByteArray() << 1 << 0 << 0 << 1;
+    QTest::newRow("page range") << 2 << "\r\nx"_ba << 3 << 2 << 3 << 2;
+    QTest::newRow("range past the end") << 2 << QByteArray() << 2 << 2 << 9 << 1;
 }
 
 void TestReportPainter::pagesOfAPrintout()
@@ -292,6 +297,9 @@ void TestReportPainter::pagesOfAPrintout()
     QFETCH(int, lines);
     QFETCH(QByteArray, tail);
     QFETCH(int, pages);
+    QFETCH(int, fromPage);
+    QFETCH(int, toPage);
+    QFETCH(int, printed);
 
     QByteArray pdf;
     QBuffer buffer(&pdf);
@@ -312,9 +320,12 @@ void TestReportPainter::pagesOfAPrintout()
         text += (i > 0 ? "\r\n" : "") + QByteArray::number(i);
     text += tail;
     const paint::TextLayout layout = paint::measure(text, 8);
-    QCOMPARE(paint::printText(writer, text, layout, font, options), pages);
+    QCOMPARE(int(paint::layoutForPrint(text, layout, font, writer, options).pages.size()), pages);
+    options.fromPage = fromPage;
+    options.toPage = toPage;
+    QCOMPARE(paint::printText(writer, text, layout, font, options), printed);
     buffer.close();
-    QCOMPARE(pdfPageCount(pdf), pages);
+    QCOMPARE(pdfPageCount(pdf), printed);
 }
 
 void TestReportPainter::pageFooterIsCentredBelowTheLines()

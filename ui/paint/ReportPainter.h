@@ -63,8 +63,9 @@ struct DrawOptions
 };
 
 // Draws lines [firstLine, lastLine] (clamped to the text) with the top-left of line firstLine,
-// column 0, at `origin`. Uses the painter's pen colour for text and box lines. Columns left of the
-// painter's clip are skipped without drawing, so a scrolled view costs only what it shows.
+// column 0, at `origin`. Uses the painter's pen colour for text and box lines. Columns outside the
+// device or the painter's clip are skipped without drawing, so a scrolled view costs only what it
+// shows. A control code that runs past a line end ends that line's drawing.
 void paintLines(QPainter& painter, QByteArrayView text, const TextLayout& layout, int firstLine, int lastLine,
                 QPoint origin, const Cells& cells, const DrawOptions& options);
 
@@ -81,7 +82,7 @@ unsigned boxArms(unsigned char byte);
 
 // The text as it is shown, in UTF-8 for a terminal or file: each line end becomes "\n", a TAB
 // becomes spaces up to the next multiple of tabSize, recognised control codes and any other
-// control byte below 32 are left out, box bytes become single-line Unicode box characters,
+// control byte (below 32, and 127) are left out, box bytes become single-line Unicode box characters,
 // every other byte its IBM866 character.
 QByteArray toUtf8(QByteArrayView text, const TextLayout& layout, const DrawOptions& options);
 
@@ -103,7 +104,9 @@ struct PrintOptions
 };
 
 // The pages of a text: each page holds linesPerPage lines from a left margin of 4 cells and a top
-// margin of 2 lines; a form feed byte also starts a new page (the printer would eject there).
+// margin of 2 lines; a form feed byte also starts a new page (the printer would eject there). A
+// form feed right after a full page, and a closing form feed with nothing after it, add no blank
+// sheet. A form feed that is the parameter byte of a recognised control code is no page break.
 struct PrintLayout
 {
     Cells cells;
