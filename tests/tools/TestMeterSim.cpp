@@ -3,6 +3,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "archive/ArchiveFile.h"
+#include "archive/ArchiveRecordList.h"
 #include "base/Crc16.h"
 #include "link/MeterBlocks.h"
 #include "link/MeterFrame.h"
@@ -89,6 +91,7 @@ private slots:
     void reportPrinting();
     void frameSplitter();
     void meterFile();
+    void archiveFromFile();
     void modemDialogue();
     void modemFailures_data();
     void modemFailures();
@@ -573,6 +576,52 @@ void TestMeterSim::meterFile()
         QVERIFY2(!loadMeterFile(s, path, &error), line.constData());
         QVERIFY2(error.contains(QStringLiteral(":2:")), qPrintable(error));
     }
+}
+
+// A file written in kW*h is served in Gcal, newest record first, with daily records from midnight.
+void TestMeterSim::archiveFromFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a.tsa"));
+    ArchiveParams params;
+    params.SerialNumber = 4242;
+    params.EnergyUnits = archive::kEnergyKWh;
+    ArchiveRecordList records;
+    for (int h = 0; h < 30; ++h) {
+        sctArcZap r;
+        const QDateTime at = QDateTime(QDate(2025, 6, 1), QTime(0, 0)).addSecs(3600 * h);
+        r.hour = std::uint8_t(at.time().hour());
+        r.day = std::uint8_t(at.date().day());
+        r.month = std::uint8_t(at.date().month());
+        r.year = std::uint8_t(at.date().year() - 2000);
+        r.Event = archive::kEventHourly;
+        r.Q[0] = 1163.0f * float(h + 1);
+        records.add(r, false);
+    }
+    QVERIFY(testsupport::writeFile(path, archive::archiveFileBytes(params, records, 4242)));
+
+    MeterSetup s = setupAt(1, 1);
+    s.tsaFile = path;
+    QString error;
+    const auto m = Meter::create(s, kNow, &error);
+    QVERIFY2(m, qPrintable(error));
+    const MeterContext ctx = contextFor(*m);
+    sctArcZap r;
+    QCOMPARE(meter::DecodeArchiveBlock(data(ask(*m, meter::MakeArcCommand(ctx, 0, 1))), r), meter::BlockStatus::Good);
+    QCOMPARE(archive::recordDateTime(r), QDateTime(QDate(2025, 6, 2), QTime(5, 0)));
+    QCOMPARE(r.Q[0], 30.0f);
+    QCOMPARE(meter::DecodeArchiveBlock(data(ask(*m, meter::MakeArcCommand(ctx, 0, 30))), r), meter::BlockStatus::Good);
+    QCOMPARE(r.Q[0], 1.0f);
+    QCOMPARE(meter::DecodeArchiveBlock(data(ask(*m, meter::MakeArcCommand(ctx, 0, 31))), r), meter::BlockStatus::Empty);
+    QCOMPARE(meter::ReplyWord(ask(*m, meter::MakeFindByDateHour(ctx, 0, QDate(2025, 6, 2)))).value(), std::uint16_t(6));
+    // The midnight of 2 June closes 1 June.
+    QCOMPARE(meter::DecodeArchiveBlock(data(ask(*m, meter::MakeArcCommand(ctx, 7, 0))), r), meter::BlockStatus::Good);
+    QCOMPARE(QDate(2000 + r.year, r.month, r.day), QDate(2025, 6, 1));
+    QCOMPARE(r.Q[0], 25.0f);
+
+    s.tsaFile = dir.filePath(QStringLiteral("missing.tsa"));
+    QVERIFY(!Meter::create(s, kNow, &error));
+    QVERIFY(error.contains(QStringLiteral("missing.tsa")));
 }
 
 void TestMeterSim::modemDialogue()

@@ -101,7 +101,7 @@ void MeterLine::deliver(char c, std::int64_t t)
         if (c == '\r') {
             log('m', escaped(m_modemInput));
             m_modemInput.clear();
-        } else if (m_modemInput.size() < 256) {
+        } else if (c != '\n' && m_modemInput.size() < 256) {
             m_modemInput.append(c);
         }
     }
@@ -153,6 +153,10 @@ void MeterLine::queueOut(QByteArrayView bytes, std::int64_t now)
 {
     if (bytes.isEmpty())
         return;
+    if (m_out.size() + bytes.size() > kMaxOutput) {
+        log('#', "nobody reads the line: output dropped");
+        return;
+    }
     if (m_out.isEmpty())
         m_outClock = std::max(m_outClock, now);
     m_out.append(bytes);
@@ -174,13 +178,13 @@ void MeterLine::consumed(qsizetype n)
     m_outClock += m_options.byteTime * n;
 }
 
-std::optional<std::int64_t> MeterLine::nextWake(std::int64_t now) const
+std::optional<std::int64_t> MeterLine::nextWake(std::int64_t now, bool outputBlocked) const
 {
     std::optional<std::int64_t> wake;
     const auto earliest = [&](std::int64_t t) { wake = wake ? std::min(*wake, t) : t; };
     if (!m_in.empty())
         earliest(m_in.front().first);
-    if (!m_out.isEmpty() && m_options.byteTime > 0)
+    if (!m_out.isEmpty() && m_options.byteTime > 0 && !outputBlocked)
         earliest(m_outClock + m_options.byteTime);
     if (m_modem) {
         if (const auto t = m_modem->nextDeadline())

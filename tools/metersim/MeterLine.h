@@ -34,6 +34,8 @@ public:
     using Logger = std::function<void(char kind, QByteArrayView text)>;
 
     static constexpr qsizetype kMaxInput = 1 << 16;
+    // Replies beyond this, to a client that writes but never reads, are lost as on a real line.
+    static constexpr qsizetype kMaxOutput = 1 << 20;
 
     MeterLine(Meter& meter, LineFaults& faults, Options options, Logger logger = {});
 
@@ -43,8 +45,9 @@ public:
     // What may be written now; tell consumed() how much was.
     QByteArrayView pending(std::int64_t now) const;
     void consumed(qsizetype n);
-    // When advance() or pending() have something new next; nothing: only new input.
-    std::optional<std::int64_t> nextWake(std::int64_t now) const;
+    // When advance() or pending() have something new next; nothing: only new input. While
+    // the terminal takes no more output, its pacing is no reason to wake.
+    std::optional<std::int64_t> nextWake(std::int64_t now, bool outputBlocked = false) const;
 
     const HayesModem* modem() const { return m_modem ? &*m_modem : nullptr; }
 

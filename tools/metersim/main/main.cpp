@@ -388,7 +388,7 @@ int main(int argc, char** argv)
             writeBlocked = false;
 
         int timeout = -1;
-        if (const auto wake = line.nextWake(now)) {
+        if (const auto wake = line.nextWake(now, writeBlocked)) {
             const std::int64_t wait = *wake - nowNs();
             timeout = wait <= 0 ? 0 : int(std::min<std::int64_t>((wait + 999999) / 1000000, 60000));
         }
