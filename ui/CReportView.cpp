@@ -92,8 +92,8 @@ void CReportView::fillLabels(const CDevData& account)
     m_kind->setText(daily ? LoadResString(156, u"Day report"_s) : LoadResString(155, u"Hour report"_s));
     const QLocale locale = QLocale::system();
     m_from->setText(locale.toString(state.start.date(), QLocale::ShortFormat));
-    // The stored end is the midnight that closes the period; the last day shown is the one before.
-    const QDate lastDay = state.end.isValid() ? state.end.date().addDays(-1) : state.start.date();
+    // A daily report runs up to its stored end, as its header says; an hourly one is one day.
+    const QDate lastDay = daily && state.end.isValid() ? state.end.date() : state.start.date();
     m_to->setText(locale.toString(lastDay, QLocale::ShortFormat));
     m_contour->setText(fmt::text(LoadResString(157, u"Contour: %d"_s), state.contour + 1));
 }
