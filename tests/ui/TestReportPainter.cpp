@@ -269,6 +269,18 @@ void TestReportPainter::fontIsFittedToThePrintableWidth()
                  qPrintable(u"%1 for %2, expected %3"_s.arg(fitted.pixelSize()).arg(longest).arg(expected)));
         QVERIFY((longest + 4) * paint::cellsFor(fitted, &page).width <= 2000);
     }
+
+    // The same on a PDF page, after the font is taken to the writer's resolution.
+    QByteArray pdf;
+    QBuffer buffer(&pdf);
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QPdfWriter writer(&buffer);
+    writer.setResolution(600);
+    const QByteArray wide = QByteArray(300, '\xc4');
+    const paint::PrintLayout print = paint::layoutForPrint(wide, paint::measure(wide, 8), testFont(16), writer, {});
+    QVERIFY(print.cells.font.pixelSize() < 16 * 600 / 96);
+    QVERIFY(304 * print.cells.width <= writer.width());
+    QVERIFY(304 * (print.cells.width + 1) > writer.width() * 0.9);
 }
 
 void TestReportPainter::pagesOfAPrintout_data()
