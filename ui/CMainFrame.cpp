@@ -25,6 +25,7 @@
 #include "CLorn2View.h"
 #include "CParamDlg.h"
 #include "CReportSettingsDlg.h"
+#include "CCfgReportView.h"
 #include "CReportView.h"
 #include "FileDialog.h"
 #include "LogFontConversion.h"
@@ -269,7 +270,12 @@ FrameView* CMainFrame::createView(ViewKind kind, int accountIndex)
         });
         return report;
     }
-    // The configuration report view does not exist yet; it shows the device list meanwhile.
+    if (kind == ViewKind::ConfigReport && account != nullptr && !account->m_deleted) {
+        auto* config = new CCfgReportView(m_document, accountIndex, printer(), this);
+        connect(config, &CCfgReportView::commandRequested, this, &CMainFrame::runCommand);
+        connect(config, &CCfgReportView::backToDeviceList, this, [this] { switchView(ViewKind::DeviceList); });
+        return config;
+    }
     auto* list = new CLorn2View(m_document, this);
     connect(list, &CLorn2View::itemSelectionChanged, this, &CMainFrame::refreshCommandStates);
     connect(list, &CLorn2View::contextMenuWanted, this, &CMainFrame::showContextMenu);
@@ -455,6 +461,14 @@ bool CMainFrame::editReportSettings(ReportSettingsRequest& request)
     if (dialog.exec() != QDialog::Accepted)
         return false;
     request = dialog.request();
+    return true;
+}
+
+bool CMainFrame::printConfigReport(bool preview)
+{
+    if (m_view == nullptr || m_view->kind() != ViewKind::ConfigReport)
+        return false;
+    static_cast<CCfgReportView*>(m_view)->print(preview);
     return true;
 }
 

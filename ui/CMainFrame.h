@@ -57,6 +57,7 @@ public:
     QString getSaveFileName(const FileDialogSpec& request) override;
     bool editReportSettings(ReportSettingsRequest& request) override;
     void printReport(const CDevData& account, bool preview) override;
+    bool printConfigReport(bool preview) override;
 
     const QString& documentTitle() const { return m_documentTitle; }
     // What the device list prints: the document's accounts as the list shows them.

@@ -6,6 +6,7 @@ int runAccountDialogTests(int argc, char** argv);
 int runDeviceListPrintTests(int argc, char** argv);
 int runArchiveViewTests(int argc, char** argv);
 int runReportViewTests(int argc, char** argv);
+int runCfgReportViewTests(int argc, char** argv);
 
 // One executable, several test classes, each with its own fixtures. LORN2_TEST_CLASS=TestUi (or
 // another class name) runs one of them, so that test functions can be named on the command line.
@@ -23,6 +24,7 @@ int main(int argc, char** argv)
         {"TestDeviceListPrint", runDeviceListPrintTests},
         {"TestArchiveView", runArchiveViewTests},
         {"TestReportView", runReportViewTests},
+        {"TestCfgReportView", runCfgReportViewTests},
     };
     const QByteArray only = qgetenv("LORN2_TEST_CLASS");
     int failed = 0;
