@@ -92,6 +92,7 @@ private slots:
     void frameSplitter();
     void meterFile();
     void archiveFromFile();
+    void ownClockAndReport();
     void modemDialogue();
     void modemFailures_data();
     void modemFailures();
@@ -622,6 +623,30 @@ void TestMeterSim::archiveFromFile()
     s.tsaFile = dir.filePath(QStringLiteral("missing.tsa"));
     QVERIFY(!Meter::create(s, kNow, &error));
     QVERIFY(error.contains(QStringLiteral("missing.tsa")));
+}
+
+void TestMeterSim::ownClockAndReport()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("m.ini"));
+    QVERIFY(testsupport::writeFile(dir.filePath(QStringLiteral("r.prn")), "\x1B@REPORT\x0C"));
+    QVERIFY(testsupport::writeFile(ini, "Clock = 2025-01-01 10:30:00\nReport = r.prn\n"));
+    MeterSetup s;
+    QString error;
+    QVERIFY2(loadMeterFile(s, ini, &error), qPrintable(error));
+    const auto m = Meter::create(s, kNow, &error);
+    QVERIFY2(m, qPrintable(error));
+    const MeterContext ctx = contextFor(*m);
+    // The archive ends at the hour of the meter's clock, not the computer's.
+    sctArcZap r;
+    meter::DecodeArchiveBlock(data(ask(*m, meter::MakeArcCommand(ctx, 0, 1))), r);
+    QCOMPARE(archive::recordDateTime(r), QDateTime(QDate(2025, 1, 1), QTime(10, 0)));
+    ask(*m, meter::MakeArcCommand(ctx, 5, 0, meter::ArcUse::Report));
+    QCOMPARE(m->takeReport(1000), QByteArray("\x1B@REPORT\x0C"));
+    QVERIFY(!m->printing());
+
+    QVERIFY(testsupport::writeFile(ini, "Clock = yesterday\n"));
+    QVERIFY(!loadMeterFile(s, ini, &error));
 }
 
 void TestMeterSim::modemDialogue()

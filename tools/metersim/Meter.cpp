@@ -127,6 +127,15 @@ std::unique_ptr<Meter> Meter::create(const MeterSetup& setup, const QDateTime& n
         if (!meter->setConfiguration(file.readAll(), false, error))
             return nullptr;
     }
+    if (!setup.reportFile.isEmpty()) {
+        QFile file(setup.reportFile);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > (qint64(64) << 20)) {
+            setNote(error, QStringLiteral("%1: %2").arg(setup.reportFile, file.isOpen() ? QStringLiteral("larger than 64 MiB")
+                                                                                       : file.errorString()));
+            return nullptr;
+        }
+        meter->m_reportFile = file.readAll();
+    }
     if (!setup.tsaFile.isEmpty()) {
         QFile file(setup.tsaFile);
         if (!file.open(QIODevice::ReadOnly)) {
@@ -152,11 +161,13 @@ std::unique_ptr<Meter> Meter::create(const MeterSetup& setup, const QDateTime& n
 Meter::Meter(const MeterSetup& setup, const QDateTime& now)
     : m_setup(setup)
     , m_archive(setup, now)
+    , m_clockOffset(setup.clock.isValid() ? now.secsTo(setup.clock) : 0)
 {
     m_setup.params[9] = std::uint16_t(std::clamp(m_setup.days, 0, 0xFFFF));
     m_setup.params[10] = std::uint16_t(std::clamp(m_setup.months, 0, 0xFFFF));
     m_setup.params[14] = std::uint16_t(std::clamp(m_setup.cfgArchive, 0, 0xFFFF));
-    m_archive = MeterArchive(m_setup, now);
+    // The archives end at the hour of the meter's own clock.
+    m_archive = MeterArchive(m_setup, now.addSecs(m_clockOffset));
 
     QByteArray memory(kFile1Min, '\0');
     memory.replace(0, 4, "TSIM");
@@ -510,6 +521,8 @@ void Meter::stopPrinting()
 
 QByteArray Meter::reportText(int contour, bool hourly) const
 {
+    if (!m_reportFile.isEmpty())
+        return m_reportFile;
     const int c = std::clamp(contour, 0, 2);
     const auto ci = std::size_t(c);
     // S is the older end: record numbers grow into the past.

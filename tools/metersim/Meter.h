@@ -69,6 +69,7 @@ private:
     std::uint16_t m_reportStart = 1;
     std::uint16_t m_reportEnd = 1;
     bool m_settingUpReport = false; // after sub-command 4, sub-command 3 sets the report start
+    QByteArray m_reportFile; // printed instead of the generated text, when given
     QByteArray m_report;
     qsizetype m_reportPos = 0;
 };

@@ -152,6 +152,18 @@ bool applySetting(MeterSetup& s, const QString& rawKey, const QString& rawValue,
         s.tsaFile = resolved(value, baseDir);
         return true;
     }
+    if (key == QLatin1String("report")) {
+        s.reportFile = resolved(value, baseDir);
+        return true;
+    }
+    if (key == QLatin1String("clock")) {
+        s.clock = QDateTime::fromString(value, Qt::ISODate);
+        if (!s.clock.isValid())
+            s.clock = QDateTime::fromString(value, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (!s.clock.isValid())
+            return bad();
+        return true;
+    }
     QString* text = key == QLatin1String("consumer") ? &s.consumer
         : key == QLatin1String("phone")              ? &s.phone
         : key == QLatin1String("consumerid")         ? &s.consumerId
@@ -216,6 +228,10 @@ const char* meterFileKeys()
            "  Cfg               configuration memory as a file of bytes (default built in)\n"
            "  CfgArchive        configuration archive records, word 14 (default 3)\n"
            "  Tsa               a .tsa archive file whose hourly records are served\n"
+           "  Report            a file whose bytes the meter prints for a report\n"
+           "                    (default: a text of the hourly records asked for)\n"
+           "  Clock             the meter's clock at start, yyyy-MM-dd HH:mm:ss; the\n"
+           "                    archives end at its hour (default: the computer's)\n"
            "  Consumer, Phone, ConsumerId, AddressText, Contact\n"
            "                    texts of the built-in configuration memory\n";
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include "archive/ArchiveRecord.h"
@@ -38,6 +39,8 @@ struct MeterSetup
     QString cfgFile; // the configuration memory as raw bytes; empty: built in
     int cfgArchive = 3;
     QString tsaFile; // hourly records to serve instead of generated ones
+    QString reportFile; // the bytes printed for a report instead of a generated text
+    QDateTime clock; // the meter's clock at start; invalid: the computer's
 
     // The consumer texts of the built-in memory (windows-1251 there).
     QString consumer = QStringLiteral("Heating plant No. 4");
