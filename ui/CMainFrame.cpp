@@ -18,6 +18,7 @@
 #include <QToolBar>
 
 #include "CAboutDlg.h"
+#include "CConParamsDlg.h"
 #include "CDelTSFilesDlg.h"
 #include "CDevAccountDlg.h"
 #include "CDevTypeDlg.h"
@@ -27,6 +28,7 @@
 #include "CReportSettingsDlg.h"
 #include "CCfgReportView.h"
 #include "CReportView.h"
+#include "CTimesetDlg.h"
 #include "FileDialog.h"
 #include "LogFontConversion.h"
 #include "ReportPrinting.h"
@@ -378,6 +380,18 @@ bool CMainFrame::editAccount(CDevData& record, bool newAccount, const QString& c
         return false;
     record = dialog.record();
     return true;
+}
+
+bool CMainFrame::editConnection(CDevData& account)
+{
+    CConParamsDlg dialog(&account, CConParamsDlg::machinePorts(), this);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool CMainFrame::setClock(CDevData* account, const ClockSetter& run)
+{
+    CTimesetDlg dialog(account, run, [this](CDevData& edited) { return editConnection(edited); }, this);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 DeleteFilesChoice CMainFrame::askDeleteFiles()

@@ -51,6 +51,8 @@ public:
     bool editParameters(int& tabSize, int& fontPoints) override;
     bool chooseFont(LogFont& font) override;
     bool editAccount(CDevData& record, bool newAccount, const QString& caption) override;
+    bool editConnection(CDevData& account) override;
+    bool setClock(CDevData* account, const ClockSetter& run) override;
     DeleteFilesChoice askDeleteFiles() override;
     std::optional<int> chooseAccountByType(const std::vector<int>& accountIndexes) override;
     QString getOpenFileName(const FileDialogSpec& request) override;
