@@ -11,6 +11,7 @@
 #include "archive/ReportColumns.h"
 
 struct LogFont;
+class ArchiveDatabase;
 class CDevData;
 
 // The four views the main frame shows, one at a time.
@@ -46,6 +47,17 @@ struct ReportSettingsRequest
     QDate last;
     QDateTime start; // set on OK
     QDateTime end;
+};
+
+// The device operations the progress dialog runs, by their old kind numbers.
+enum class DeviceOperation { GetArchive = 1, GetReport = 2, GetConfig = 3, SetDateTime = 4 };
+
+struct DeviceOperationRequest
+{
+    DeviceOperation kind = DeviceOperation::GetArchive;
+    QDateTime when;             // Set Date and Time: the value the clock is set to
+    unsigned char overwrite = 0; // handed to the add-record step when the records are taken
+    ArchiveDatabase* database = nullptr;
 };
 
 // What the document needs of the windows. The desktop program implements it with the main
@@ -125,6 +137,16 @@ public:
     {
         Q_UNUSED(account);
         Q_UNUSED(run);
+        return false;
+    }
+
+    // Runs a device operation on the account behind the progress dialog. True when the dialog
+    // ended with OK (by itself, or "Сохранить" after a stop): what was read is then in the
+    // account, hourly records merged. The operation shows its own messages.
+    virtual bool runDeviceOperation(CDevData& account, const DeviceOperationRequest& request)
+    {
+        Q_UNUSED(account);
+        Q_UNUSED(request);
         return false;
     }
 };
