@@ -718,13 +718,20 @@ bool CLorn2Doc::buildReport(int accountIndex, const archive::ReportRequest& requ
     acc.m_reportText = std::move(block);
     result.state.text.clear(); // the text block is the report
     acc.m_report = std::move(result.state);
+    showNewReport(accountIndex);
+    return true;
+}
+
+void CLorn2Doc::showNewReport(int accountIndex)
+{
+    if (!isValidAccount(accountIndex))
+        return;
     m_modified = true;
     m_reportAccount = accountIndex;
     m_currentAccount = accountIndex;
-    m_pathName = reportsFolder() + u'/' + acc.shortName() + u".tsr"_s;
+    m_pathName = reportsFolder() + u'/' + m_accounts[std::size_t(accountIndex)].shortName() + u".tsr"_s;
     if (m_shell != nullptr)
         m_shell->switchView(ViewKind::Report, accountIndex);
-    return true;
 }
 
 bool CLorn2Doc::OnLoadReport()

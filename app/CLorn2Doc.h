@@ -87,6 +87,9 @@ public:
     // Builds the account's report; the builder shows its own messages. The document is then
     // modified and named after the account in the reports folder.
     bool buildReport(int accountIndex, const archive::ReportRequest& request);
+    // A report just built or received into the account: the document is modified, named after
+    // the account in the reports folder, and the report view shows it.
+    void showNewReport(int accountIndex);
     // Reads a report file into the account's report; the document takes the file's name.
     bool loadReport(int accountIndex, const QString& path);
     // Writes the account's report to `path` with the command's messages; the document takes the

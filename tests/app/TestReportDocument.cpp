@@ -111,6 +111,7 @@ private slots:
     void createReportRefused();
     void saveAndLoadAreByteForByte_data();
     void saveAndLoadAreByteForByte();
+    void oversizedFileIsRefused();
     void saveFailures_data();
     void saveFailures();
     void leavingAnUnsavedReport_data();
@@ -246,6 +247,25 @@ void TestReportDocument::saveAndLoadAreByteForByte()
     QCOMPARE(f.shell.view, ViewKind::Report);
     QCOMPARE(f.shell.shownAccount, 1);
     QCOMPARE(f.doc.m_currentAccount, 1);
+}
+
+void TestReportDocument::oversizedFileIsRefused()
+{
+    Fixture f;
+    f.addAccount(1234);
+    QVERIFY(f.createHourly());
+    const QByteArray kept = f.reportText();
+    // Sparse, so the test writes almost nothing.
+    const QString path = f.dir.filePath(u"huge.tsr"_s);
+    QFile huge(path);
+    QVERIFY(huge.open(QIODevice::WriteOnly));
+    QVERIFY(huge.resize(65 * 1024 * 1024));
+    huge.close();
+    testsupport::MessageRecorder rec;
+    QVERIFY(!f.doc.loadReport(0, path));
+    QCOMPARE(rec->texts(), QStringList{u"File too large"_s});
+    QCOMPARE(f.reportText(), kept);
+    QVERIFY(f.doc.m_modified);
 }
 
 void TestReportDocument::saveFailures_data()
