@@ -9,6 +9,8 @@
 #include "app/Commands.h"
 #include "app/ProfileStore.h"
 #include "archive/ArchiveFile.h"
+#include "archive/DayMonRecord.h"
+#include "storage/ArchiveDatabase.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -107,6 +109,7 @@ class TestReportDocument : public QObject
 private slots:
     void createReportFillsTheDialogAndNamesTheDocument();
     void createReportKeepsTheLastChoices();
+    void dailyReportTakesTheDatabaseRows();
     void createReportRefused_data();
     void createReportRefused();
     void saveAndLoadAreByteForByte_data();
@@ -165,6 +168,42 @@ void TestReportDocument::createReportKeepsTheLastChoices()
     QVERIFY(!f.doc.OnCreateReport());
     QCOMPARE(f.shell.offeredReport.kind, archive::ReportKind::Daily);
     QCOMPARE(f.shell.offeredReport.contour, 1);
+}
+
+void TestReportDocument::dailyReportTakesTheDatabaseRows()
+{
+    Fixture f;
+    f.addAccount(1234);
+    ArchiveDatabase db;
+    QCOMPARE(db.open(f.dir.filePath(u"lorn2.sqlite"_s)), S_OK);
+    QCOMPARE(db.ensureTables(), S_OK);
+    // Three days closed by the meter with energy readings far from those of the hourly records.
+    const float energy[] = {100.0f, 150.0f, 225.0f};
+    for (int d = 0; d < 3; ++d) {
+        sctArcZap r;
+        r.year = 15;
+        r.month = 1;
+        r.day = std::uint8_t(5 + d);
+        r.Event = archive::kEventDaily;
+        r.Q[0] = energy[d];
+        u_data_daymon_full blob = archive::toDayMon(r);
+        blob.bytes[u_data_daymon_full::kTail] = 6;
+        QCOMPARE(db.storeDayMonRecord(1, 1234, blob), S_OK);
+    }
+    f.doc.setDatabase(&db);
+    f.answerReport(archive::ReportKind::Daily, 0, QDate(2015, 1, 5), QDate(2015, 1, 7));
+    QVERIFY(f.doc.OnCreateReport());
+    const std::vector<TwoZap>& rows = f.doc.accounts()[0].m_report.rows;
+    QCOMPARE(rows.size(), std::size_t(2));
+    QCOMPARE(rows[0].later.Q[0] - rows[0].earlier.Q[0], 50.0f);
+    QCOMPARE(rows[1].later.Q[0] - rows[1].earlier.Q[0], 75.0f);
+
+    // Without a database the same report comes from the account's hourly records.
+    f.doc.setDatabase(nullptr);
+    f.doc.m_modified = false;
+    QVERIFY(f.doc.OnCreateReport());
+    QVERIFY(f.doc.accounts()[0].m_report.rows.size() >= 2);
+    QVERIFY(f.doc.accounts()[0].m_report.rows[0].later.Q[0] < 10.0f);
 }
 
 void TestReportDocument::createReportRefused_data()
