@@ -234,6 +234,9 @@ void Meter::buildConfigurationArchive()
         sealRecord(record);
         m_cfgArchive.append(record);
     }
+    // Registers are counted in 16 bits: a longer archive is cut, and its count says so.
+    if (count > 0)
+        m_setup.params[14] = std::uint16_t(m_cfgArchive.size() / m_cfgSize);
 }
 
 QDateTime Meter::clock() const
@@ -385,7 +388,14 @@ QByteArray Meter::contourReply(ArchiveKind kind, int number, int contour) const
     if (!rec)
         return reply(meter::kFnArchive, counted(emptyContourBlock(contour)));
     const std::uint8_t year = blockYearByte(archive::fullYear(*rec), m_setup.softVersion());
-    return reply(meter::kFnArchive, counted(contourBlock(*rec, contour, year)));
+    QByteArray block = contourBlock(*rec, contour, year);
+    if (kind == ArchiveKind::Hourly && contour == 1 && m_setup.wrongContourHours.count(number)) {
+        block[4] = char(2);
+        const std::uint16_t check = crc::modbus(QByteArrayView(block).first(102));
+        block[102] = char(check & 0xFF);
+        block[103] = char(check >> 8);
+    }
+    return reply(meter::kFnArchive, counted(block));
 }
 
 QByteArray Meter::archiveCommand(const MeterRequest& r, QString* note)

@@ -98,8 +98,9 @@ bool applySetting(MeterSetup& s, const QString& rawKey, const QString& rawValue,
         target = int(*v);
         return true;
     }
-    if (key == QLatin1String("emptyhours")) {
-        s.emptyHours.clear();
+    if (key == QLatin1String("emptyhours") || key == QLatin1String("wrongcontourhours")) {
+        std::set<int>& target = key == QLatin1String("emptyhours") ? s.emptyHours : s.wrongContourHours;
+        target.clear();
         for (const QString& part : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             const QStringList range = part.split(QLatin1Char('-'));
             const auto from = parseNumber(range.value(0), 0xFFFF);
@@ -107,7 +108,7 @@ bool applySetting(MeterSetup& s, const QString& rawKey, const QString& rawValue,
             if (range.size() > 2 || !from || !to || *to < *from)
                 return bad();
             for (std::uint32_t r = *from; r <= *to; ++r)
-                s.emptyHours.insert(int(r));
+                target.insert(int(r));
         }
         return true;
     }
@@ -221,6 +222,7 @@ const char* meterFileKeys()
            "  Days              daily records, word 9 (default 45)\n"
            "  Months            monthly records, word 10 (default 12)\n"
            "  EmptyHours        hourly record numbers left empty, e.g. 5,9-12\n"
+           "  WrongContourHours hourly record numbers whose contour 2 block names contour 3\n"
            "  Formula1..3       system type of contour 1..3, registers 163/172/181 (1, 2, 0)\n"
            "  EnergyUnits       file 1 register 411 (default 2: Gcal)\n"
            "  TCold             t_cold constant, file 1 register 114 (default 5.0)\n"

@@ -29,6 +29,9 @@ struct MeterSetup
     int days = 45;
     int months = 12;
     std::set<int> emptyHours; // hourly record numbers the meter was off
+    // Hourly record numbers whose per-contour block of contour 2 names contour 3, as a firmware
+    // fault would; the block's check is still right.
+    std::set<int> wrongContourHours;
 
     // Values that live in the configuration memory. Unset: the built-in memory takes a default,
     // a memory loaded from a file keeps its own bytes.

@@ -66,6 +66,7 @@ constexpr MeterOption kMeterOptions[] = {
     { "--energy-units", "EnergyUnits" },
     { "--tsa", "Tsa" },
     { "--empty-hours", "EmptyHours" },
+    { "--wrong-contour", "WrongContourHours" },
 };
 
 std::string usage()
@@ -103,6 +104,7 @@ std::string usage()
         "  --days N              daily records (word 9)\n"
         "  --months N            monthly records (word 10)\n"
         "  --empty-hours LIST    hourly record numbers left empty, e.g. 5,9-12\n"
+        "  --wrong-contour LIST  hourly records whose contour 2 block names contour 3\n"
         "  --cfg FILE            configuration memory as a file of bytes (file 1)\n"
         "  --cfg-archive N       configuration archive records (file 5, word 14)\n"
         "  --energy-units N      0 kW*h, 1 GJ, other Gcal (file 1 register 411)\n"
