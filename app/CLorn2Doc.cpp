@@ -130,6 +130,11 @@ bool CLorn2Doc::isCommandAvailable(int command)
     case cmd::ImportArchive:
     case cmd::ExportArchive:
     case cmd::ExportDatabase:
+    case cmd::EditConnection:
+    case cmd::ReadArchive:
+    case cmd::ReadConfig:
+    case cmd::ReadReport:
+    case cmd::SetClock:
     case cmd::ShowConfig:
     case cmd::SaveConfig:
     case cmd::PrintConfig:
@@ -216,6 +221,11 @@ bool CLorn2Doc::onCommand(int command)
         {cmd::ImportArchive, [](CLorn2Doc& d) { d.OnImportArchive(); }},
         {cmd::ExportArchive, [](CLorn2Doc& d) { d.OnExportArchive(); }},
         {cmd::ExportDatabase, [](CLorn2Doc& d) { d.OnExportDatabase(); }},
+        {cmd::EditConnection, [](CLorn2Doc& d) { d.OnEditConnection(); }},
+        {cmd::ReadArchive, [](CLorn2Doc& d) { d.OnReadArchive(); }},
+        {cmd::ReadConfig, [](CLorn2Doc& d) { d.OnReadConfig(); }},
+        {cmd::ReadReport, [](CLorn2Doc& d) { d.OnReadReport(); }},
+        {cmd::SetClock, [](CLorn2Doc& d) { d.OnSetClock(); }},
         {cmd::ShowConfig, [](CLorn2Doc& d) { d.OnShowConfig(); }},
         {cmd::SaveConfig, [](CLorn2Doc& d) { d.OnSaveConfig(); }},
         {cmd::PrintConfig, [](CLorn2Doc& d) { d.OnPrintConfig(false); }},

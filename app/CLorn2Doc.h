@@ -111,6 +111,18 @@ public:
     static QString reportFileFilter();
     QString reportsFolder() const;
 
+    // Device commands: each runs its operation behind the progress dialog, then shows the result.
+    bool OnEditConnection();
+    bool OnReadArchive();
+    bool OnReadConfig();
+    bool OnReadReport();
+    bool OnSetClock();
+    // Before a device operation: an account without a port gets the connection dialog, and is
+    // saved when it was edited there. False ends the command.
+    bool prepareDeviceOperation(CDevData& acc);
+    // The operation on the account with the document's database; true when it ended with OK.
+    bool runDeviceOperation(CDevData& acc, DeviceOperation kind, const QDateTime& when = QDateTime());
+
     // The target-account rule: the selected device-list row, else the current account. Shows
     // the rule's message and returns none when there is no target; makes the target current.
     std::optional<int> targetAccount(bool deviceListOnly);
@@ -135,6 +147,8 @@ private:
     bool deviceRowSelected() const;
     bool currentAccountSet() const;
     bool deleteSelectedAccount(DeleteFilesChoice choice);
+    // Redraws the account's device-list row when it is the selected one.
+    void refreshDeviceRow(int accountIndex);
 
     // The header values of an archive file that an import uses.
     struct ArchiveHeader

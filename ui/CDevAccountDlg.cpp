@@ -144,6 +144,8 @@ CDevAccountDlg::CDevAccountDlg(const CDevData& record, bool newAccount, const QS
     m_mapButton = new QPushButton(u"Изменить..."_s, this);
     m_mapButton->setAutoDefault(false);
     connect(m_mapButton, &QPushButton::clicked, this, &CDevAccountDlg::chooseMap);
+    connect(m_connectionButton, &QPushButton::clicked, this, &CDevAccountDlg::editConnection);
+    connect(m_readButton, &QPushButton::clicked, this, &CDevAccountDlg::readFromDevice);
     auto* mapLayout = new QHBoxLayout;
     mapLayout->addWidget(m_map, 1);
     mapLayout->addWidget(m_mapButton);
@@ -214,6 +216,51 @@ void CDevAccountDlg::chooseMap()
     m_mapPath = path;
     m_mapChanged = true;
     m_map->setText(mapDisplayName(path));
+}
+
+void CDevAccountDlg::setConnectionEditor(ConnectionEditor editor)
+{
+    m_connectionEditor = std::move(editor);
+    m_connectionButton->setEnabled(bool(m_connectionEditor));
+    m_connectionButton->setToolTip(QString());
+}
+
+void CDevAccountDlg::setDeviceReader(DeviceReader reader)
+{
+    m_deviceReader = std::move(reader);
+    m_readButton->setEnabled(bool(m_deviceReader));
+    m_readButton->setToolTip(QString());
+}
+
+void CDevAccountDlg::editConnection()
+{
+    if (m_connectionEditor)
+        m_connectionEditor(m_record);
+}
+
+void CDevAccountDlg::readFromDevice()
+{
+    if (!m_deviceReader)
+        return;
+    if (m_type->currentIndex() < 0) {
+        MessageBox::error(LoadResString(107, u"Select device type"_s), m_caption);
+        return;
+    }
+    m_record.m_type = m_type->currentIndex() + 1;
+    // The meter on the line is checked against the number typed in, not the one the dialog
+    // opened with (none, for a new account).
+    bool ok = false;
+    const int serial = m_serial->text().toInt(&ok);
+    if (ok && serial > 0 && serial <= CDevData::kMaxSerial)
+        m_record.m_serial = serial;
+    const int address = m_netAddress->text().toInt(&ok, 16);
+    if (ok)
+        m_record.m_netAddress = address;
+    if (m_record.m_connection.port < 1 && (!m_connectionEditor || !m_connectionEditor(m_record)))
+        return;
+    if (!m_deviceReader(m_record))
+        return;
+    takeFieldsFromDevice(m_record);
 }
 
 bool CDevAccountDlg::takeFieldsFromDevice(const CDevData& read)

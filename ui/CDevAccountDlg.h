@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 
 #include <QDialog>
 
@@ -52,6 +53,14 @@ public:
     // consumer fields from its configuration memory. Without configuration bytes it says so.
     bool takeFieldsFromDevice(const CDevData& read);
 
+    // Opens the connection dialog on a record; false on cancel. Enables "Настройки связи с ТС...".
+    using ConnectionEditor = std::function<bool(CDevData& record)>;
+    void setConnectionEditor(ConnectionEditor editor);
+    // Runs Get Archive on a record behind the progress dialog; true when it ended with OK.
+    // Enables "Считать из ТС...".
+    using DeviceReader = std::function<bool(CDevData& record)>;
+    void setDeviceReader(DeviceReader reader);
+
     QLineEdit* serialEdit() const { return m_serial; }
     QComboBox* typeBox() const { return m_type; }
     QLineEdit* netAddressEdit() const { return m_netAddress; }
@@ -72,6 +81,10 @@ public slots:
     void accept() override;
     // "Изменить...": the map chooser.
     void chooseMap();
+    // "Настройки связи с ТС..."
+    void editConnection();
+    // "Считать из ТС...": the consumer fields as the meter keeps them.
+    void readFromDevice();
 
 private:
     QString accountFolder() const;
@@ -82,6 +95,8 @@ private:
     bool copyMapIntoFolder(const QString& folder);
 
     CDevData m_record;
+    ConnectionEditor m_connectionEditor;
+    DeviceReader m_deviceReader;
     bool m_newAccount;
     QString m_caption;
     QString m_workingFolder;

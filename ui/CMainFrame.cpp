@@ -18,6 +18,7 @@
 #include <QToolBar>
 
 #include "CAboutDlg.h"
+#include "CCommDlg.h"
 #include "CConParamsDlg.h"
 #include "CDelTSFilesDlg.h"
 #include "CDevAccountDlg.h"
@@ -376,6 +377,9 @@ void CMainFrame::printDeviceList()
 bool CMainFrame::editAccount(CDevData& record, bool newAccount, const QString& caption)
 {
     CDevAccountDlg dialog(record, newAccount, caption, m_document.workingFolder(), this);
+    dialog.setConnectionEditor([this](CDevData& edited) { return editConnection(edited); });
+    dialog.setDeviceReader(
+        [this](CDevData& edited) { return m_document.runDeviceOperation(edited, DeviceOperation::GetArchive); });
     if (dialog.exec() != QDialog::Accepted)
         return false;
     record = dialog.record();
@@ -391,6 +395,12 @@ bool CMainFrame::editConnection(CDevData& account)
 bool CMainFrame::setClock(CDevData* account, const ClockSetter& run)
 {
     CTimesetDlg dialog(account, run, [this](CDevData& edited) { return editConnection(edited); }, this);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool CMainFrame::runDeviceOperation(CDevData& account, const DeviceOperationRequest& request)
+{
+    CCommDlg dialog(account, request, this);
     return dialog.exec() == QDialog::Accepted;
 }
 

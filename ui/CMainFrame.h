@@ -53,6 +53,7 @@ public:
     bool editAccount(CDevData& record, bool newAccount, const QString& caption) override;
     bool editConnection(CDevData& account) override;
     bool setClock(CDevData* account, const ClockSetter& run) override;
+    bool runDeviceOperation(CDevData& account, const DeviceOperationRequest& request) override;
     DeleteFilesChoice askDeleteFiles() override;
     std::optional<int> chooseAccountByType(const std::vector<int>& accountIndexes) override;
     QString getOpenFileName(const FileDialogSpec& request) override;

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <deque>
+#include <optional>
+
+#include <QString>
+
+// The pace of a device operation: items (records or bytes) per second over the last few
+// seconds, and the time the rest will take at that pace. A modem call is paid by the minute, so
+// the engineer wants to know whether to wait or to stop and save what came.
+class OperationPace
+{
+public:
+    // How far back the current pace looks.
+    static constexpr qint64 kWindowMs = 10000;
+
+    // A count of items done out of `total` (0 when unknown) at `elapsedMs` since the start.
+    void sample(qint64 elapsedMs, qint64 done, qint64 total);
+    // A new phase (the daily archive after the hourly one) starts counting afresh.
+    void reset();
+
+    // None until two samples at least 200 ms apart show a pace.
+    std::optional<double> perSecond() const;
+    // None without a pace or a total.
+    std::optional<qint64> msLeft() const;
+
+    // "12.5 зап/с, осталось 3:07"; empty while there is no pace. `unit` is "зап" or "байт".
+    QString text(const QString& unit) const;
+    // "0:09", "3:07", "1:02:03".
+    static QString formatDuration(qint64 ms);
+
+private:
+    struct Sample
+    {
+        qint64 ms;
+        qint64 done;
+    };
+    std::deque<Sample> m_samples;
+    qint64 m_total = 0;
+};
