@@ -7,6 +7,8 @@ int runDeviceListPrintTests(int argc, char** argv);
 int runArchiveViewTests(int argc, char** argv);
 int runReportViewTests(int argc, char** argv);
 int runCfgReportViewTests(int argc, char** argv);
+int runConParamsDlgTests(int argc, char** argv);
+int runTimesetDlgTests(int argc, char** argv);
 
 // One executable, several test classes, each with its own fixtures. LORN2_TEST_CLASS=TestUi (or
 // another class name) runs one of them, so that test functions can be named on the command line.
@@ -25,6 +27,8 @@ int main(int argc, char** argv)
         {"TestArchiveView", runArchiveViewTests},
         {"TestReportView", runReportViewTests},
         {"TestCfgReportView", runCfgReportViewTests},
+        {"TestConParamsDlg", runConParamsDlgTests},
+        {"TestTimesetDlg", runTimesetDlgTests},
     };
     const QByteArray only = qgetenv("LORN2_TEST_CLASS");
     int failed = 0;
