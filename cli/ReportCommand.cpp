@@ -29,8 +29,7 @@ void ReportCommand::addOptions(QCommandLineParser& parser) const
     parser.addOption(
         QCommandLineOption(u"daily"_s, u"A daily report from FROM to TO (TO follows as an argument)."_s, u"FROM"_s));
     parser.addOption(QCommandLineOption(u"contour"_s, u"The contour, 1 to 3 (default 1)."_s, u"C"_s));
-    parser.addOption(
-        QCommandLineOption(u"o"_s, u"Save the report here (default: the reports folder)."_s, u"FILE"_s));
+    parser.addOption(QCommandLineOption(u"o"_s, u"Save the report here (default: the reports folder)."_s, u"FILE"_s));
     parser.addOption(QCommandLineOption(u"text"_s, u"Also write the report as UTF-8 text."_s, u"FILE"_s));
     parser.addOption(QCommandLineOption(u"pdf"_s, u"Also print the report to a PDF file."_s, u"FILE"_s));
 }
@@ -76,7 +75,7 @@ bool ReportCommand::checkArguments(const QCommandLineParser& parser, QString* er
             return false;
         }
     }
-    for (const QString& option : {u"o"_s, u"text"_s, u"pdf"_s}) {
+    for (const QString& option : { u"o"_s, u"text"_s, u"pdf"_s }) {
         if (parser.isSet(option) && parser.value(option).isEmpty()) {
             *error = (option.size() == 1 ? u"-"_s : u"--"_s) + option + u": a file name expected"_s;
             return false;
@@ -99,8 +98,9 @@ int ReportCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& she
     const int contour = parser.isSet(u"contour"_s) ? parser.value(u"contour"_s).toInt() - 1 : 0;
     shell.setReportSettings([&](ReportSettingsRequest& request) {
         if (contour >= std::max(1, request.numSys)) {
-            MessageBox::error(u"The meter has %1 contour(s); --contour %2 does not exist."_s.arg(
-                std::max(1, request.numSys)).arg(contour + 1));
+            MessageBox::error(
+                u"The meter has %1 contour(s); --contour %2 does not exist."_s.arg(std::max(1, request.numSys))
+                    .arg(contour + 1));
             return false;
         }
         request.kind = daily ? archive::ReportKind::Daily : archive::ReportKind::Hourly;
@@ -130,7 +130,8 @@ int ReportCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& she
     // The text and the PDF are drawn as the report view draws this account's report.
     const CDevData& acc = doc.accounts()[std::size_t(*index)];
     const QByteArray text = acc.m_reportText.toByteArray();
-    if (parser.isSet(u"text"_s) && !render::writeText(text, parser.value(u"text"_s), acc.m_escTable, doc.m_tabSize, io.out))
+    if (parser.isSet(u"text"_s)
+        && !render::writeText(text, parser.value(u"text"_s), acc.m_escTable, doc.m_tabSize, io.out))
         return cliexit::Failed;
     if (parser.isSet(u"pdf"_s)) {
         render::DrawSettings settings;

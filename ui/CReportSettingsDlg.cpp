@@ -38,8 +38,7 @@ CReportSettingsDlg::CReportSettingsDlg(const ReportSettingsRequest& request, QWi
     auto* identity = new QFormLayout;
     identity->addRow(u"Серийный номер:"_s, readOnlyField(fmt::text(u"%05u", unsigned(request.serial)), this));
     identity->addRow(u"Модель ТС:"_s, readOnlyField(request.typeName, this));
-    identity->addRow(u"Сетевой адрес:"_s,
-                     readOnlyField(fmt::text(u"%02X", unsigned(request.netAddress & 0xFF)), this));
+    identity->addRow(u"Сетевой адрес:"_s, readOnlyField(fmt::text(u"%02X", unsigned(request.netAddress & 0xFF)), this));
     m_contour = new QComboBox(this);
     // An archive without its contour count still has the first contour.
     const int contours = std::max(1, request.numSys);
@@ -59,7 +58,7 @@ CReportSettingsDlg::CReportSettingsDlg(const ReportSettingsRequest& request, QWi
     auto* period = new QGroupBox(u"Интервал"_s, this);
     m_fromEdit = new QDateEdit(period);
     m_toEdit = new QDateEdit(period);
-    for (QDateEdit* edit : {m_fromEdit, m_toEdit}) {
+    for (QDateEdit* edit : { m_fromEdit, m_toEdit }) {
         edit->setCalendarPopup(true);
         edit->setDisplayFormat(u"dd.MM.yyyy"_s);
         if (request.earliest.isValid() && request.latest.isValid())

@@ -84,7 +84,7 @@ void CReportView::fillLabels(const CDevData& account)
     const archive::ReportState& state = account.m_report;
     // A loaded or received report does not say how it was made.
     if (!state.start.isValid()) {
-        for (QLabel* label : {m_kind, m_from, m_to, m_contour})
+        for (QLabel* label : { m_kind, m_from, m_to, m_contour })
             label->clear();
         return;
     }

@@ -15,7 +15,7 @@ CSelectArcDateDlg::CSelectArcDateDlg(const QDate& start, const std::optional<QDa
     setWindowTitle(u"Установка дат"_s);
     m_startEdit = new QDateEdit(start, this);
     m_endEdit = new QDateEdit(end.value_or(start), this);
-    for (QDateEdit* edit : {m_startEdit, m_endEdit}) {
+    for (QDateEdit* edit : { m_startEdit, m_endEdit }) {
         edit->setCalendarPopup(true);
         edit->setDisplayFormat(u"dd.MM.yyyy"_s);
     }

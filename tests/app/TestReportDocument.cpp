@@ -27,7 +27,7 @@ QByteArray twoDayArchive(int serial)
 {
     ArchiveParams params;
     params.NumSys = 2;
-    params.Formula = {1, 1, 0};
+    params.Formula = { 1, 1, 0 };
     params.Custom = u"Школа"_s;
     ArchiveRecordList records;
     for (int h = 1; h <= 48; ++h) {
@@ -178,7 +178,7 @@ void TestReportDocument::dailyReportTakesTheDatabaseRows()
     QCOMPARE(db.open(f.dir.filePath(u"lorn2.sqlite"_s)), S_OK);
     QCOMPARE(db.ensureTables(), S_OK);
     // Three days closed by the meter with energy readings far from those of the hourly records.
-    const float energy[] = {100.0f, 150.0f, 225.0f};
+    const float energy[] = { 100.0f, 150.0f, 225.0f };
     for (int d = 0; d < 3; ++d) {
         sctArcZap r;
         r.year = 15;
@@ -302,7 +302,7 @@ void TestReportDocument::oversizedFileIsRefused()
     huge.close();
     testsupport::MessageRecorder rec;
     QVERIFY(!f.doc.loadReport(0, path));
-    QCOMPARE(rec->texts(), QStringList{u"File too large"_s});
+    QCOMPARE(rec->texts(), QStringList{ u"File too large"_s });
     QCOMPARE(f.reportText(), kept);
     QVERIFY(f.doc.m_modified);
 }
@@ -332,7 +332,7 @@ void TestReportDocument::saveFailures()
     f.shell.fileName = path;
     testsupport::MessageRecorder rec;
     QVERIFY(!f.doc.OnSaveReport());
-    QCOMPARE(rec->texts(), QStringList{message.endsWith(u'\n') ? message + path : message});
+    QCOMPARE(rec->texts(), QStringList{ message.endsWith(u'\n') ? message + path : message });
     QCOMPARE(rec->shown()[0].icon, MbIcon::Error);
     // A failed save leaves the report unsaved, so leaving it still asks.
     QCOMPARE(f.doc.m_modified, built);
@@ -368,7 +368,7 @@ void TestReportDocument::leavingAnUnsavedReport()
     testsupport::MessageRecorder rec;
     rec->setNextAnswer(answer);
     QCOMPARE(f.doc.SaveModified(), leaves);
-    QCOMPARE(rec->texts(), QStringList{kNotSaved});
+    QCOMPARE(rec->texts(), QStringList{ kNotSaved });
     QCOMPARE(rec->shown()[0].buttons, MbButtons::YesNoCancel);
     QCOMPARE(f.doc.m_modified, modifiedAfter);
     QCOMPARE(QFile::exists(target), written);
@@ -407,7 +407,7 @@ void TestReportDocument::loadAndCreateAskFirst()
     rec->setNextAnswer(MbAnswer::Cancel);
     f.shell.fileName = f.dir.filePath(u"other.tsr"_s);
     QVERIFY(!f.doc.OnLoadReport());
-    QCOMPARE(rec->texts(), (QStringList{kNotSaved, kNotSaved}));
+    QCOMPARE(rec->texts(), (QStringList{ kNotSaved, kNotSaved }));
     QCOMPARE(f.reportText(), first);
 
     // Yes saves the first account's report, though the second is the one selected.
@@ -429,7 +429,7 @@ void TestReportDocument::printNeedsAReport()
     f.doc.m_currentAccount = 0;
     testsupport::MessageRecorder rec;
     QVERIFY(f.doc.onCommand(cmd::PrintReport));
-    QCOMPARE(rec->texts(), QStringList{kNoReport});
+    QCOMPARE(rec->texts(), QStringList{ kNoReport });
     QVERIFY(f.shell.printedReports.empty());
 
     f.shell.view = ViewKind::DeviceList;
@@ -437,7 +437,7 @@ void TestReportDocument::printNeedsAReport()
     QVERIFY(f.createHourly());
     QVERIFY(f.doc.onCommand(cmd::PrintReport));
     QVERIFY(f.doc.onCommand(cmd::PreviewReport));
-    QCOMPARE(f.shell.printedReports, (std::vector<std::pair<int, bool>>{{1234, false}, {1234, true}}));
+    QCOMPARE(f.shell.printedReports, (std::vector<std::pair<int, bool>>{ { 1234, false }, { 1234, true } }));
 }
 
 void TestReportDocument::reportFileNamedAtStart_data()
@@ -455,7 +455,7 @@ void TestReportDocument::reportFileNamedAtStart()
     QTemporaryDir dir;
     testsupport::MessageRecorder quiet;
     const QByteArray bytes("\x1b\x45 report\r\n\x0c");
-    for (int serial : {1234, 2222}) {
+    for (int serial : { 1234, 2222 }) {
         CDevData record;
         std::vector<CDevData> made;
         record.m_serial = serial;

@@ -41,7 +41,7 @@ struct Folder
     {
         ArchiveParams params;
         params.NumSys = 1;
-        params.Formula = {1, 0, 0};
+        params.Formula = { 1, 0, 0 };
         ArchiveRecordList records;
         for (int h = 1; h <= 48; ++h) {
             sctArcZap r;
@@ -56,7 +56,7 @@ struct Folder
         }
         const QString file = dir.filePath(u"import.tsa"_s);
         testsupport::writeFile(file, archive::archiveFileBytes(params, records, 1234));
-        imported = run({u"import-archive"_s, file, u"--type"_s, u"Karna1"_s}, dir.path()).exitCode == 0;
+        imported = run({ u"import-archive"_s, file, u"--type"_s, u"Karna1"_s }, dir.path()).exitCode == 0;
     }
     QString path(const QString& name) const { return dir.filePath(name); }
 
@@ -83,14 +83,14 @@ void TestCliReport::hourlyReportToTheReportsFolder()
 {
     Folder f;
     QVERIFY(f.imported);
-    const Run r = run({u"report"_s, u"1234"_s, u"--hourly"_s, u"2015-01-05"_s}, f.dir.path());
+    const Run r = run({ u"report"_s, u"1234"_s, u"--hourly"_s, u"2015-01-05"_s }, f.dir.path());
     QCOMPARE(r.exitCode, 0);
     const QByteArray report = testsupport::readFile(f.path(u"Reports/Karna1_01234.tsr"_s));
     QVERIFY(report.startsWith("\x1b\x43\x64"));
     QVERIFY(report.endsWith('\x0c'));
     // -o writes the same bytes elsewhere.
-    const Run again = run({u"report"_s, u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"-o"_s, u"copy.tsr"_s},
-                          f.dir.path());
+    const Run again
+        = run({ u"report"_s, u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"-o"_s, u"copy.tsr"_s }, f.dir.path());
     QCOMPARE(again.exitCode, 0);
     QCOMPARE(testsupport::readFile(f.path(u"copy.tsr"_s)), report);
     // The report covers its day: the 24:00 row is the 00:00 record of the 6th.
@@ -101,8 +101,8 @@ void TestCliReport::dailyReportWithTextAndPdf()
 {
     Folder f;
     QVERIFY(f.imported);
-    const Run r = run({u"report"_s, u"1234"_s, u"--daily"_s, u"2015-01-05"_s, u"2015-01-06"_s, u"--contour"_s,
-                       u"1"_s, u"-o"_s, u"d.tsr"_s, u"--text"_s, u"d.txt"_s, u"--pdf"_s, u"d.pdf"_s},
+    const Run r = run({ u"report"_s, u"1234"_s, u"--daily"_s, u"2015-01-05"_s, u"2015-01-06"_s, u"--contour"_s, u"1"_s,
+                        u"-o"_s, u"d.tsr"_s, u"--text"_s, u"d.txt"_s, u"--pdf"_s, u"d.pdf"_s },
                       f.dir.path());
     QCOMPARE(r.exitCode, 0);
     const QString text = QString::fromUtf8(testsupport::readFile(f.path(u"d.txt"_s)));
@@ -116,23 +116,23 @@ void TestCliReport::dailyReportWithTextAndPdf()
 void TestCliReport::usageErrors_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("no kind") << QStringList{u"1234"_s};
-    QTest::newRow("both kinds") << QStringList{u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"--daily"_s,
-                                               u"2015-01-05"_s, u"2015-01-06"_s};
-    QTest::newRow("daily without TO") << QStringList{u"1234"_s, u"--daily"_s, u"2015-01-05"_s};
-    QTest::newRow("hourly with a second date") << QStringList{u"1234"_s, u"--hourly"_s, u"2015-01-05"_s,
-                                                              u"2015-01-06"_s};
-    QTest::newRow("bad date") << QStringList{u"1234"_s, u"--hourly"_s, u"05.01.2015"_s};
-    QTest::newRow("TO before FROM") << QStringList{u"1234"_s, u"--daily"_s, u"2015-01-06"_s, u"2015-01-05"_s};
-    QTest::newRow("contour 4") << QStringList{u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"--contour"_s, u"4"_s};
-    QTest::newRow("contour text") << QStringList{u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"--contour"_s, u"x"_s};
+    QTest::newRow("no kind") << QStringList{ u"1234"_s };
+    QTest::newRow("both kinds") << QStringList{ u"1234"_s,    u"--hourly"_s,   u"2015-01-05"_s,
+                                                u"--daily"_s, u"2015-01-05"_s, u"2015-01-06"_s };
+    QTest::newRow("daily without TO") << QStringList{ u"1234"_s, u"--daily"_s, u"2015-01-05"_s };
+    QTest::newRow("hourly with a second date")
+        << QStringList{ u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"2015-01-06"_s };
+    QTest::newRow("bad date") << QStringList{ u"1234"_s, u"--hourly"_s, u"05.01.2015"_s };
+    QTest::newRow("TO before FROM") << QStringList{ u"1234"_s, u"--daily"_s, u"2015-01-06"_s, u"2015-01-05"_s };
+    QTest::newRow("contour 4") << QStringList{ u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"--contour"_s, u"4"_s };
+    QTest::newRow("contour text") << QStringList{ u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"--contour"_s, u"x"_s };
 }
 
 void TestCliReport::usageErrors()
 {
     QFETCH(QStringList, args);
     QTemporaryDir dir;
-    const Run r = run(QStringList{u"report"_s} + args, dir.path());
+    const Run r = run(QStringList{ u"report"_s } + args, dir.path());
     QCOMPARE(r.exitCode, 2);
     QVERIFY(r.err.contains(u"Usage: lorn2-cli report"_s));
     // Nothing was touched: no database, no settings.
@@ -143,13 +143,13 @@ void TestCliReport::failures_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
-    QTest::newRow("unknown serial") << QStringList{u"999"_s, u"--hourly"_s, u"2015-01-05"_s} << QString();
+    QTest::newRow("unknown serial") << QStringList{ u"999"_s, u"--hourly"_s, u"2015-01-05"_s } << QString();
     QTest::newRow("contour the meter lacks")
-        << QStringList{u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"--contour"_s, u"2"_s} << u"--contour 2"_s;
-    QTest::newRow("day without records") << QStringList{u"1234"_s, u"--hourly"_s, u"2015-02-01"_s}
+        << QStringList{ u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"--contour"_s, u"2"_s } << u"--contour 2"_s;
+    QTest::newRow("day without records") << QStringList{ u"1234"_s, u"--hourly"_s, u"2015-02-01"_s }
                                          << u"отсутствуют учетные данные"_s;
-    QTest::newRow("unwritable output") << QStringList{u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"-o"_s,
-                                                      u"no/such/dir/r.tsr"_s}
+    QTest::newRow("unwritable output") << QStringList{ u"1234"_s, u"--hourly"_s, u"2015-01-05"_s, u"-o"_s,
+                                                       u"no/such/dir/r.tsr"_s }
                                        << u"Не удалось сохранить отчёт в файл:\n"_s;
 }
 
@@ -159,7 +159,7 @@ void TestCliReport::failures()
     QFETCH(QString, message);
     Folder f;
     QVERIFY(f.imported);
-    const Run r = run(QStringList{u"report"_s} + args, f.dir.path());
+    const Run r = run(QStringList{ u"report"_s } + args, f.dir.path());
     QCOMPARE(r.exitCode, 1);
     QVERIFY(!QFile::exists(f.path(u"Reports/Karna1_01234.tsr"_s)));
     QVERIFY2(r.err.startsWith(u"error: "_s) || r.err.contains(u"\nerror: "_s), qPrintable(r.err));

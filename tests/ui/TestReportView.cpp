@@ -35,7 +35,7 @@ const QString kNotSaved = u"Отчёт не сохранён. Сохранить
 struct ReportFixture : FrameFixture
 {
     explicit ReportFixture(const QByteArray& text, bool built = true)
-        : FrameFixture({{1234, 1, u"Школа"_s}})
+        : FrameFixture({ { 1234, 1, u"Школа"_s } })
     {
         CDevData& acc = document.accounts().front();
         acc.m_escTable.loadFromBytes("Bold.On=<ESC>E\r\nBold.Off=<ESC>F\r\n");
@@ -124,7 +124,8 @@ private slots:
 
 void TestReportView::formShowsAccountAndReport()
 {
-    ReportFixture f("\x1b" "E  Title\r\n\tcell\r\n");
+    ReportFixture f("\x1b"
+                    "E  Title\r\n\tcell\r\n");
     CReportView* view = f.show();
     QVERIFY(view != nullptr);
     QCOMPARE(view->serialLabel()->text(), u"01234"_s);
@@ -137,8 +138,8 @@ void TestReportView::formShowsAccountAndReport()
     QCOMPARE(f.frame->documentTitle(), u"Отчёт. ТС: Карна-1 Серийный №: 01234"_s);
     QCOMPARE(view->drawing()->layout().lineCount(), 3);
     QCOMPARE(view->drawing()->layout().longestLine, 12);
-    for (const QString& caption : {u"К списку ТС"_s, u"Создать из архива..."_s, u"Сохранить в файл..."_s,
-                                   u"Загрузить из файла..."_s, u"Печать..."_s})
+    for (const QString& caption : { u"К списку ТС"_s, u"Создать из архива..."_s, u"Сохранить в файл..."_s,
+                                    u"Загрузить из файла..."_s, u"Печать..."_s })
         QVERIFY2(uitest::buttonByText(*view, caption) != nullptr, qPrintable(caption));
 }
 
@@ -175,11 +176,13 @@ void TestReportView::drawsTheSame_data()
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("same");
     QTest::addColumn<int>("tabSize");
-    QTest::newRow("known control codes are not drawn") << QByteArray("\x1b" "EAB\x1b" "F") << QByteArray("AB") << 8;
+    QTest::newRow("known control codes are not drawn") << QByteArray("\x1b"
+                                                                     "EAB\x1b"
+                                                                     "F")
+                                                       << QByteArray("AB") << 8;
     QTest::newRow("tab to the tab size") << QByteArray("\tX") << QByteArray("        X") << 8;
     QTest::newRow("tab after text") << QByteArray("ab\tX") << QByteArray("ab  X") << 4;
-    QTest::newRow("CR LF, LF CR and lone ends")
-        << QByteArray("a\r\nb\n\rc\rd\ne") << QByteArray("a\nb\nc\nd\ne") << 8;
+    QTest::newRow("CR LF, LF CR and lone ends") << QByteArray("a\r\nb\n\rc\rd\ne") << QByteArray("a\nb\nc\nd\ne") << 8;
 }
 
 void TestReportView::drawsTheSame()
@@ -265,7 +268,7 @@ void TestReportView::settingsDialogRangeAndContour()
     QCOMPARE(dialog.contourBox()->currentIndex(), 0);
     QVERIFY(dialog.dailyButton()->isChecked());
     QVERIFY(dialog.toEdit()->isEnabled());
-    for (QDateEdit* edit : {dialog.fromEdit(), dialog.toEdit()}) {
+    for (QDateEdit* edit : { dialog.fromEdit(), dialog.toEdit() }) {
         QCOMPARE(edit->minimumDate(), QDate(2015, 1, 5));
         QCOMPARE(edit->maximumDate(), QDate(2015, 1, 20));
         edit->setDate(QDate(2016, 1, 1));
@@ -278,7 +281,7 @@ void TestReportView::settingsDialogRangeAndContour()
         if (field->isReadOnly())
             shown << field->text();
     }
-    QCOMPARE(shown, (QStringList{u"01234"_s, u"Карна-1"_s, u"1A"_s}));
+    QCOMPARE(shown, (QStringList{ u"01234"_s, u"Карна-1"_s, u"1A"_s }));
 }
 
 void TestReportView::settingsDialogWithoutContour()
@@ -287,7 +290,7 @@ void TestReportView::settingsDialogWithoutContour()
     CReportSettingsDlg dialog(settingsRequest());
     dialog.contourBox()->clear();
     dialog.accept();
-    QCOMPARE(rec->texts(), QStringList{u"System error: wrong value from combo box"_s});
+    QCOMPARE(rec->texts(), QStringList{ u"System error: wrong value from combo box"_s });
     QVERIFY(dialog.result() != int(QDialog::Accepted));
 }
 
@@ -356,7 +359,7 @@ void TestReportView::closingAsksForUnsavedReport()
     rec->setNextAnswer(MbAnswer::Cancel);
     QVERIFY(!f.frame->close());
     QVERIFY(f.frame->isVisible());
-    QCOMPARE(rec->texts(), QStringList{kNotSaved});
+    QCOMPARE(rec->texts(), QStringList{ kNotSaved });
     rec->setNextAnswer(MbAnswer::No);
     QVERIFY(f.frame->close());
 }
@@ -367,7 +370,7 @@ void TestReportView::buttonsReachTheDocument()
     CReportView* view = f.show();
     QVERIFY(view != nullptr);
     f.frame->refreshCommandStates();
-    for (int command : {cmd::CreateReport, cmd::SaveReport, cmd::LoadReport, cmd::PrintReport})
+    for (int command : { cmd::CreateReport, cmd::SaveReport, cmd::LoadReport, cmd::PrintReport })
         QVERIFY2(view->commandButton(command)->isEnabled(), qPrintable(QString::number(command)));
 
     const QString saved = f.dir.filePath(u"saved.tsr"_s);
@@ -399,8 +402,10 @@ void TestReportView::printsToPdf()
         QByteArray text;
         int pages;
     } cases[] = {
-        {"\x1b" "Eshort\r\n", 1},
-        {"page one\r\n\x0cpage two\r\n", 2},
+        { "\x1b"
+          "Eshort\r\n",
+          1 },
+        { "page one\r\n\x0cpage two\r\n", 2 },
     };
     for (const auto& c : cases) {
         job.text = c.text;
@@ -431,13 +436,15 @@ void TestReportView::createFromTheArchive()
     QFETCH(bool, daily);
     QFETCH(QString, kind);
     QFETCH(QByteArray, title);
-    FrameFixture f({{1234, 1, u"Школа"_s}});
-    const QByteArray demo = testsupport::readFile(QStringLiteral(LORN2_TEST_DATA_DIR) + u"/../../resources/demo/01234.tsa"_s);
+    FrameFixture f({ { 1234, 1, u"Школа"_s } });
+    const QByteArray demo
+        = testsupport::readFile(QStringLiteral(LORN2_TEST_DATA_DIR) + u"/../../resources/demo/01234.tsa"_s);
     QVERIFY(!demo.isEmpty());
     QVERIFY(testsupport::writeFile(f.document.accounts()[0].archiveFilePath(), demo));
     // The printer control table the program installs, so that the codes are hidden as for a user.
-    QVERIFY(testsupport::writeFile(f.dir.filePath(u"esc.ini"_s),
-                                   testsupport::readFile(QStringLiteral(LORN2_TEST_DATA_DIR) + u"/../../resources/esc.ini"_s)));
+    QVERIFY(testsupport::writeFile(
+        f.dir.filePath(u"esc.ini"_s),
+        testsupport::readFile(QStringLiteral(LORN2_TEST_DATA_DIR) + u"/../../resources/esc.ini"_s)));
     f.document.accounts()[0].LoadPrinterTable(f.dir.path());
     f.frame->resize(1100, 800);
     f.frame->show();
@@ -469,7 +476,9 @@ void TestReportView::createFromTheArchive()
 
 void TestReportView::screenshot()
 {
-    QByteArray text("\x1b" "E\t\tReport\x1b" "F\r\n\t\xda\xc4\xc4\xc4\xc4\xc2\xc4\xc4\xc4\xc4\xbf\r\n\t\xb3 Q1 \xb3 M1 \xb3\r\n"
+    QByteArray text("\x1b"
+                    "E\t\tReport\x1b"
+                    "F\r\n\t\xda\xc4\xc4\xc4\xc4\xc2\xc4\xc4\xc4\xc4\xbf\r\n\t\xb3 Q1 \xb3 M1 \xb3\r\n"
                     "\t\xc3\xc4\xc4\xc4\xc4\xc5\xc4\xc4\xc4\xc4\xb4\r\n\t\xb3 1.5\xb3 2.0\xb3\r\n"
                     "\t\xc0\xc4\xc4\xc4\xc4\xc1\xc4\xc4\xc4\xc4\xd9\r\n");
     ReportFixture f(text);
