@@ -3,6 +3,7 @@
 #include "Command.h"
 #include "ConfigCommands.h"
 #include "ListCommand.h"
+#include "PortsCommand.h"
 #include "RenderCommand.h"
 #include "ReportCommand.h"
 
@@ -10,6 +11,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
 {
     std::vector<std::unique_ptr<Command>> commands;
     commands.push_back(std::make_unique<ListCommand>());
+    commands.push_back(std::make_unique<PortsCommand>());
     commands.push_back(std::make_unique<AddCommand>());
     commands.push_back(std::make_unique<EditCommand>());
     commands.push_back(std::make_unique<DeleteCommand>());

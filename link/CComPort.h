@@ -1,0 +1,103 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include "base/ConnectionBlock.h"
+
+// The serial line's timeouts in milliseconds, with the meaning the program has always given
+// them: a read of n bytes ends when the n bytes are in, after ReadTotalTimeoutConstant +
+// n * ReadTotalTimeoutMultiplier, or when ReadIntervalTimeout passes between two bytes.
+// Zero turns a timeout off; an interval of kNoWait with no totals returns what is queued.
+struct CommTimeouts
+{
+    static constexpr std::uint32_t kNoWait = 0xFFFFFFFFu;
+
+    std::uint32_t ReadIntervalTimeout = 0;
+    std::uint32_t ReadTotalTimeoutMultiplier = 0;
+    std::uint32_t ReadTotalTimeoutConstant = 0;
+    std::uint32_t WriteTotalTimeoutMultiplier = 0;
+    std::uint32_t WriteTotalTimeoutConstant = 0;
+
+    bool operator==(const CommTimeouts&) const = default;
+};
+
+// The timeouts every device operation sets right after opening the port.
+CommTimeouts exchangeTimeouts(std::uint32_t answerTimeout);
+
+// DCB values the port code uses.
+inline constexpr std::uint32_t kDtrControlDisable = 0;
+inline constexpr std::uint32_t kDtrControlEnable = 1;
+inline constexpr std::uint32_t kDtrControlHandshake = 2;
+inline constexpr std::uint32_t kRtsControlEnable = 1;
+inline constexpr std::uint32_t kRtsControlHandshake = 2;
+
+// One serial port on POSIX termios, opened by COM number through the COM-number map. Every
+// failing system call is shown as "COM port error %d: %s" and shows in the result; the caller
+// goes on. Used by one thread at a time.
+class CComPort
+{
+public:
+    // ReadLine results
+    static constexpr int kLineOk = 0;
+    static constexpr int kLineDry = 1;
+    static constexpr int kLineTooLong = 2;
+    static constexpr int kMaxLineBytes = 300;
+
+    CComPort();
+    explicit CComPort(const ConnectionBlock& connection);
+    ~CComPort();
+    CComPort(const CComPort&) = delete;
+    CComPort& operator=(const CComPort&) = delete;
+
+    int port() const { return m_port; }
+    void setPort(int port) { m_port = port; }
+    const DeviceControlBlock& dcb() const { return m_dcb; }
+    int handle() const { return m_handle; }
+    bool isOpen() const { return m_handle >= 0; }
+    std::uint32_t lastError() const { return m_lastError; }
+
+    // The settings file whose COM-number map names the devices; lorn2.ini of the working folder
+    // unless set.
+    void setMapFile(const QString& path) { m_mapFile = path; }
+    const QString& mapFile() const { return m_mapFile; }
+
+    bool Open();
+    // Opens a device by path, as Open does once the map has named it.
+    bool OpenDevice(const QString& path);
+    bool Close();
+
+    int Read(int count, char* buffer);
+    QByteArray Read(int count);
+    int Write(int count, const char* buffer);
+    int Write(QByteArrayView bytes) { return Write(int(bytes.size()), bytes.data()); }
+
+    bool SetState(const DeviceControlBlock& dcb);
+    bool SetTimeouts(const CommTimeouts& timeouts);
+    bool GetTimeouts(CommTimeouts& timeouts);
+    bool Purge();
+
+    // Shows the error of the last failing call on this thread (errno) and keeps its code.
+    void ReportError();
+
+    // A modem reply line: printable characters up to CR LF. Each empty read lasts as long as
+    // the read timeouts allow for one byte.
+    int ReadLine(int maxEmptyReads, QByteArray& line);
+    // The text and CR LF in one write; a failure is not shown.
+    int WriteLine(QByteArrayView text);
+
+private:
+    int write(int count, const char* buffer, bool report);
+    bool applyState(const DeviceControlBlock& dcb);
+    void fail(int error);
+
+    int m_handle = -1;
+    std::uint32_t m_lastError = 0;
+    int m_port = 0;
+    DeviceControlBlock m_dcb;
+    CommTimeouts m_timeouts;
+    QString m_mapFile;
+};

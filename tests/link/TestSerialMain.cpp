@@ -1,0 +1,18 @@
+#include <memory>
+
+#include <QCoreApplication>
+#include <QTest>
+
+QObject* makeTestSerialPort();
+QObject* makeTestExchange();
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    int status = 0;
+    for (auto make : {makeTestSerialPort, makeTestExchange}) {
+        std::unique_ptr<QObject> test(make());
+        status |= QTest::qExec(test.get(), argc, argv);
+    }
+    return status;
+}
