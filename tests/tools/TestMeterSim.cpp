@@ -104,14 +104,12 @@ void TestMeterSim::exactReplies_data()
                                 << QByteArray(":0104043039000048\r\n");
     QTest::newRow("serial, 2A") << 0x2A << 777 << QByteArray(":2A0400C800018D\r\n")
                                 << QByteArray(":2A04040309000039\r\n");
-    QTest::newRow("broadcast answered with own address") << 0x2A << 777 << QByteArray(":000400C80001A0\r\n")
-                                                         << QByteArray(":2A04040309000039\r\n");
+    QTest::newRow("broadcast answered with own address")
+        << 0x2A << 777 << QByteArray(":000400C80001A0\r\n") << QByteArray(":2A04040309000039\r\n");
     QTest::newRow("hand-typed, bare LF") << 0x01 << 12345 << QByteArray(":010400C800019F\n")
                                          << QByteArray(":0104043039000048\r\n");
-    QTest::newRow("archive version, 01") << 0x01 << 1 << QByteArray(":016601D2\r\n")
-                                         << QByteArray(":01660200060B\r\n");
-    QTest::newRow("archive version, 2A") << 0x2A << 1 << QByteArray(":2A6601C0\r\n")
-                                         << QByteArray(":2A66020006F9\r\n");
+    QTest::newRow("archive version, 01") << 0x01 << 1 << QByteArray(":016601D2\r\n") << QByteArray(":01660200060B\r\n");
+    QTest::newRow("archive version, 2A") << 0x2A << 1 << QByteArray(":2A6601C0\r\n") << QByteArray(":2A66020006F9\r\n");
 }
 
 void TestMeterSim::exactReplies()
@@ -136,9 +134,12 @@ void TestMeterSim::silence_data()
     QTest::newRow("unknown function") << meter::MakeFrame(1, 0x55, "\x01", false);
     QTest::newRow("register request too short") << meter::MakeFrame(1, 0x04, QByteArray("\x00\xC8", 2), false);
     QTest::newRow("unknown archive sub-command") << meter::MakeFrame(1, 0x64, QByteArray("\x30\x00\x00", 3), false);
-    QTest::newRow("unknown file") << meter::MakeFrame(1, 0x14, QByteArray("\x07\x06\x00\x09\x00\x00\x00\x01", 8), false);
-    QTest::newRow("no registers") << meter::MakeFrame(1, 0x14, QByteArray("\x07\x06\x00\x01\x00\x00\x00\x00", 8), false);
-    QTest::newRow("impossible clock") << meter::MakeFrame(1, 0x67, QByteArray("\x01\x00\x00\x00\x1F\x02\x18", 7), false);
+    QTest::newRow("unknown file") << meter::MakeFrame(1, 0x14, QByteArray("\x07\x06\x00\x09\x00\x00\x00\x01", 8),
+                                                      false);
+    QTest::newRow("no registers") << meter::MakeFrame(1, 0x14, QByteArray("\x07\x06\x00\x01\x00\x00\x00\x00", 8),
+                                                      false);
+    QTest::newRow("impossible clock") << meter::MakeFrame(1, 0x67, QByteArray("\x01\x00\x00\x00\x1F\x02\x18", 7),
+                                                          false);
 }
 
 void TestMeterSim::silence()
@@ -216,8 +217,8 @@ void TestMeterSim::parameterWordsByProtVersion()
     s.months = 5;
     s.cfgArchive = 4;
     Meter m(s, kNow);
-    const std::uint16_t expected[] = { std::uint16_t(prot), 6, 3, 512, 0x1A05, 0x0102, 7, 0xBEEF, 255, 20, 5,
-                                       0x1111, 0x2222, 0x3333, 4 };
+    const std::uint16_t expected[]
+        = { std::uint16_t(prot), 6, 3, 512, 0x1A05, 0x0102, 7, 0xBEEF, 255, 20, 5, 0x1111, 0x2222, 0x3333, 4 };
     const MeterContext ctx = contextFor(m);
     for (int i = 0; i < 15; ++i) {
         const QByteArray reply = ask(m, meter::MakeReadParam(ctx, std::uint8_t(i)));
@@ -289,7 +290,8 @@ void TestMeterSim::configurationMemoryAndArchive()
             QByteArray out;
             for (int reg = 0; reg < bytes / 2; reg += 16) {
                 const auto count = std::uint16_t(std::min(16, bytes / 2 - reg));
-                out += meter::FileRegisterData(ask(*m, meter::MakeReadFileRecord(ctx, fileNo, std::uint16_t(reg), count)));
+                out += meter::FileRegisterData(
+                    ask(*m, meter::MakeReadFileRecord(ctx, fileNo, std::uint16_t(reg), count)));
             }
             return out;
         };
@@ -483,10 +485,13 @@ void TestMeterSim::dateSearch()
     meter::FixOldFirmwareYear(r, ctx.softVersion());
     QCOMPARE(archive::recordDateTime(r), QDateTime(QDate(2026, 3, 9), QTime(0, 0)));
 
-    QCOMPARE(meter::ReplyWord(ask(m, meter::MakeFindByDateHour(ctx, 3, QDate(2026, 3, 10)))).value(), std::uint16_t(12));
+    QCOMPARE(meter::ReplyWord(ask(m, meter::MakeFindByDateHour(ctx, 3, QDate(2026, 3, 10)))).value(),
+             std::uint16_t(12));
     // Before the oldest record, after the newest, and a day the archive does not reach.
-    QCOMPARE(meter::ReplyWord(ask(m, meter::MakeFindByDateHour(ctx, 15, QDate(2026, 3, 10)))).value(), meter::kRecordNotFound);
-    QCOMPARE(meter::ReplyWord(ask(m, meter::MakeFindByDateHour(ctx, 3, QDate(2026, 1, 10)))).value(), meter::kRecordNotFound);
+    QCOMPARE(meter::ReplyWord(ask(m, meter::MakeFindByDateHour(ctx, 15, QDate(2026, 3, 10)))).value(),
+             meter::kRecordNotFound);
+    QCOMPARE(meter::ReplyWord(ask(m, meter::MakeFindByDateHour(ctx, 3, QDate(2026, 1, 10)))).value(),
+             meter::kRecordNotFound);
 }
 
 void TestMeterSim::clockSetting_data()
@@ -561,8 +566,9 @@ void TestMeterSim::meterFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("m.ini"));
-    QVERIFY(testsupport::writeFile(path, "[Meter]\n# a comment\nSerial = 777\naddress=2a\nPROTVERSION=0x0C\n"
-                                         "EmptyHours = 3, 7-9\nFormula2 = 5\nTCold=4.5\nCfg = mem.bin\n"));
+    QVERIFY(testsupport::writeFile(path,
+                                   "[Meter]\n# a comment\nSerial = 777\naddress=2a\nPROTVERSION=0x0C\n"
+                                   "EmptyHours = 3, 7-9\nFormula2 = 5\nTCold=4.5\nCfg = mem.bin\n"));
     MeterSetup s;
     QString error;
     QVERIFY2(loadMeterFile(s, path, &error), qPrintable(error));
@@ -574,8 +580,8 @@ void TestMeterSim::meterFile()
     QCOMPARE(s.tCold.value(), 4.5f);
     QCOMPARE(s.cfgFile, dir.filePath(QStringLiteral("mem.bin")));
 
-    const QList<QByteArray> bad = { "Serial = 70000\n", "Colour = red\n", "Serial\n", "Address = 1FF\n",
-                                    "EmptyHours = 9-3\n" };
+    const QList<QByteArray> bad
+        = { "Serial = 70000\n", "Colour = red\n", "Serial\n", "Address = 1FF\n", "EmptyHours = 9-3\n" };
     for (const QByteArray& line : bad) {
         QVERIFY(testsupport::writeFile(path, "Serial = 1\n" + line));
         QVERIFY2(!loadMeterFile(s, path, &error), line.constData());

@@ -259,7 +259,8 @@ void TestMeterSimPty::reportStream()
     MeterContext ctx;
     ctx.address = 1;
     for (const auto& [sub, index] : { std::pair{ 4, 1 }, std::pair{ 3, 48 } }) {
-        const meter::Request r = meter::MakeArcCommand(ctx, std::uint8_t(sub), std::uint16_t(index), meter::ArcUse::Report);
+        const meter::Request r
+            = meter::MakeArcCommand(ctx, std::uint8_t(sub), std::uint16_t(index), meter::ArcUse::Report);
         QVERIFY(writeAll(fd, r.bytes));
         QCOMPARE(meter::CheckReply(readSome(fd, r.replyLength, 3000)), meter::kReplyOk);
     }
@@ -304,9 +305,11 @@ void TestMeterSimPty::badOptions_data()
     QTest::newRow("missing value") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--serial") };
     QTest::newRow("bad serial") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--serial=70000") };
     QTest::newRow("bad fault") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--fault=drop:3") };
-    QTest::newRow("bad modem failure") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--modem-fail=late") };
+    QTest::newRow("bad modem failure") << QStringList{ QStringLiteral("--link=x"),
+                                                       QStringLiteral("--modem-fail=late") };
     QTest::newRow("bad formula") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--formula=4=1") };
-    QTest::newRow("no meter file") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--meter=/nonexistent/m.ini") };
+    QTest::newRow("no meter file") << QStringList{ QStringLiteral("--link=x"),
+                                                   QStringLiteral("--meter=/nonexistent/m.ini") };
 }
 
 void TestMeterSimPty::badOptions()

@@ -102,8 +102,9 @@ void HayesModem::command(const QByteArray& line, std::int64_t t)
         }
         // Every other setting (&D0, \Q0, S0=0, +IPR=9600, ...) is taken as it is: skip its
         // arguments up to the next blank.
-        while (!rest.isEmpty() && rest.front() != ' ' && (cmd == '&' || cmd == '\\' || cmd == '+' || cmd == 'S'
-                                                          || (rest.front() >= '0' && rest.front() <= '9')))
+        while (
+            !rest.isEmpty() && rest.front() != ' '
+            && (cmd == '&' || cmd == '\\' || cmd == '+' || cmd == 'S' || (rest.front() >= '0' && rest.front() <= '9')))
             rest = rest.sliced(1);
     }
     result("OK");

@@ -60,7 +60,8 @@ QByteArray LineFaults::apply(const QByteArray& reply, QString* note)
         const char* at = std::char_traits<char>::find(digits, 16, out[pos]);
         out[pos] = at ? digits[(at - digits + shift) % 16] : '0';
         if (note)
-            *note = (note->isEmpty() ? QString() : *note + QStringLiteral(", ")) + QStringLiteral("fault: character %1 garbled").arg(pos);
+            *note = (note->isEmpty() ? QString() : *note + QStringLiteral(", "))
+                + QStringLiteral("fault: character %1 garbled").arg(pos);
     }
     return out;
 }

@@ -25,6 +25,11 @@ constexpr qsizetype kPressureAt = 72; // register 36
 constexpr qsizetype kTColdAt = 228; // register 114
 constexpr qsizetype kEnergyUnitsAt = 822; // register 411
 constexpr qsizetype kRevisionAt = 8;
+// Configuration archive records of 1024 bytes: the stamp (second .. year - 2000) and the bytes
+// the check sum leaves out, as the program's database expects them.
+constexpr qsizetype kCfgRecordSize = 1024;
+constexpr qsizetype kCfgStampAt = 1016;
+constexpr qsizetype kCfgVolatile[] = { 122, 572, 842, 843, 844, 845, 846 };
 
 struct TextField
 {
@@ -33,7 +38,7 @@ struct TextField
     qsizetype size;
 };
 constexpr TextField kTextFields[] = {
-    { &MeterSetup::consumer, 312, 50 },   { &MeterSetup::phone, 362, 10 },   { &MeterSetup::consumerId, 372, 12 },
+    { &MeterSetup::consumer, 312, 50 },    { &MeterSetup::phone, 362, 10 },   { &MeterSetup::consumerId, 372, 12 },
     { &MeterSetup::addressText, 384, 41 }, { &MeterSetup::contact, 439, 45 },
 };
 
@@ -119,9 +124,9 @@ std::unique_ptr<Meter> Meter::create(const MeterSetup& setup, const QDateTime& n
     if (!setup.cfgFile.isEmpty()) {
         QFile file(setup.cfgFile);
         if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxConfig) {
-            setNote(error, QStringLiteral("%1: %2").arg(setup.cfgFile,
-                                                        file.isOpen() ? QStringLiteral("larger than 65534 bytes")
-                                                                      : file.errorString()));
+            setNote(error,
+                    QStringLiteral("%1: %2").arg(
+                        setup.cfgFile, file.isOpen() ? QStringLiteral("larger than 65534 bytes") : file.errorString()));
             return nullptr;
         }
         if (!meter->setConfiguration(file.readAll(), false, error))
@@ -130,8 +135,9 @@ std::unique_ptr<Meter> Meter::create(const MeterSetup& setup, const QDateTime& n
     if (!setup.reportFile.isEmpty()) {
         QFile file(setup.reportFile);
         if (!file.open(QIODevice::ReadOnly) || file.size() > (qint64(64) << 20)) {
-            setNote(error, QStringLiteral("%1: %2").arg(setup.reportFile, file.isOpen() ? QStringLiteral("larger than 64 MiB")
-                                                                                       : file.errorString()));
+            setNote(error,
+                    QStringLiteral("%1: %2").arg(
+                        setup.reportFile, file.isOpen() ? QStringLiteral("larger than 64 MiB") : file.errorString()));
             return nullptr;
         }
         meter->m_reportFile = file.readAll();
@@ -227,11 +233,28 @@ void Meter::buildConfigurationArchive()
     // Earlier revisions of the present memory, the newest first, each sealed with its CRC.
     m_cfgArchive.clear();
     const int count = m_setup.protVersion() >= 14 ? m_setup.cfgArchive : 0;
+    const QDateTime newest = clock();
     for (int i = 0; i < count && m_cfgArchive.size() + m_cfgSize <= 2 * 0x10000; ++i) {
         QByteArray record = configuration();
         if (record.size() >= kRevisionAt + 4)
             putLe32(record, kRevisionAt, std::uint32_t(count - i));
-        sealRecord(record);
+        if (record.size() == kCfgRecordSize) {
+            // A record of the usual size carries when it was replaced, a day apart, and a check
+            // that leaves out the bytes the meter changes after summing.
+            const QDateTime at = newest.addDays(-i);
+            const int stamp[] = { at.time().second(), at.time().minute(), at.time().hour(),
+                                  at.date().day(),    at.date().month(),  at.date().year() - 2000 };
+            for (int k = 0; k < 6; ++k)
+                record[kCfgStampAt + k] = char(stamp[k]);
+            QByteArray summed = record;
+            for (const qsizetype v : kCfgVolatile)
+                summed[v] = 0;
+            const std::uint16_t crc = crc::modbus(QByteArrayView(summed).first(summed.size() - 2));
+            record[record.size() - 2] = char(crc & 0xFF);
+            record[record.size() - 1] = char(crc >> 8);
+        } else {
+            sealRecord(record);
+        }
         m_cfgArchive.append(record);
     }
     // Registers are counted in 16 bits: a longer archive is cut, and its count says so.
@@ -247,8 +270,8 @@ QDateTime Meter::clock() const
 std::uint16_t Meter::paramWord(int i) const
 {
     const int prot = m_setup.protVersion();
-    const bool has = i < 2 || (prot >= 7 && prot <= 11 && i < 9) || (prot == 12 && i < 11)
-        || (prot == 13 && i < 14) || (prot >= 14 && i < 15);
+    const bool has = i < 2 || (prot >= 7 && prot <= 11 && i < 9) || (prot == 12 && i < 11) || (prot == 13 && i < 14)
+        || (prot >= 14 && i < 15);
     return has && i < int(m_setup.params.size()) ? m_setup.params[std::size_t(i)] : 0;
 }
 
@@ -330,7 +353,8 @@ QByteArray Meter::readFile(const MeterRequest& r, QString* note)
         setNote(note, QStringLiteral("file request not understood, no reply"));
         return {};
     }
-    const auto u16 = [&](int at) { return std::uint16_t(std::uint8_t(r.data[at]) << 8 | std::uint8_t(r.data[at + 1])); };
+    const auto u16
+        = [&](int at) { return std::uint16_t(std::uint8_t(r.data[at]) << 8 | std::uint8_t(r.data[at + 1])); };
     const std::uint16_t file = u16(2);
     const std::uint16_t record = u16(4);
     const std::uint16_t count = u16(6);
@@ -379,7 +403,8 @@ QByteArray Meter::archiveReply(ArchiveKind kind, int number, bool extension) con
         return reply(meter::kFnArchive, counted(emptyBlock()));
     if (extension)
         return reply(meter::kFnArchive, counted(extensionBlock(*rec)));
-    return reply(meter::kFnArchive, counted(archiveBlock(*rec, blockYearByte(archive::fullYear(*rec), m_setup.softVersion()))));
+    return reply(meter::kFnArchive,
+                 counted(archiveBlock(*rec, blockYearByte(archive::fullYear(*rec), m_setup.softVersion()))));
 }
 
 QByteArray Meter::contourReply(ArchiveKind kind, int number, int contour) const
@@ -563,18 +588,17 @@ QByteArray Meter::reportText(int contour, bool hourly) const
         last = r;
         ++rows;
         out += fmt::bytes("%02u.%02u.%02u %02u  %10.3f %10.2f %10.2f %7.2f %7.2f %8u\r\n", unsigned(r->day),
-                          unsigned(r->month), unsigned(r->year), unsigned(r->hour),
-                          double(archive::cumulativeQ(*r, c)), double(archive::cumulativeM(*r, 2 * c)),
-                          double(archive::cumulativeM(*r, 2 * c + 1)), double(r->t[2 * ci]),
-                          double(r->t[2 * ci + 1]), unsigned(r->T[ci] / 60));
+                          unsigned(r->month), unsigned(r->year), unsigned(r->hour), double(archive::cumulativeQ(*r, c)),
+                          double(archive::cumulativeM(*r, 2 * c)), double(archive::cumulativeM(*r, 2 * c + 1)),
+                          double(r->t[2 * ci]), double(r->t[2 * ci + 1]), unsigned(r->T[ci] / 60));
     }
     out += rule;
     if (first && last) {
-        out += codepage::toOem(fmt::text(u"Итого: Q = %.3f Гкал, M1 = %.2f т, M2 = %.2f т\r\n",
-                                         double(archive::cumulativeQ(*last, c) - archive::cumulativeQ(*first, c)),
-                                         double(archive::cumulativeM(*last, 2 * c) - archive::cumulativeM(*first, 2 * c)),
-                                         double(archive::cumulativeM(*last, 2 * c + 1)
-                                                - archive::cumulativeM(*first, 2 * c + 1))));
+        out += codepage::toOem(
+            fmt::text(u"Итого: Q = %.3f Гкал, M1 = %.2f т, M2 = %.2f т\r\n",
+                      double(archive::cumulativeQ(*last, c) - archive::cumulativeQ(*first, c)),
+                      double(archive::cumulativeM(*last, 2 * c) - archive::cumulativeM(*first, 2 * c)),
+                      double(archive::cumulativeM(*last, 2 * c + 1) - archive::cumulativeM(*first, 2 * c + 1))));
     } else {
         out += codepage::toOem(u"Нет записей за заданный период\r\n");
     }

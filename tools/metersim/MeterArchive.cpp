@@ -300,9 +300,10 @@ QByteArray contourBlock(const sctArcZap& r, int contour, std::uint8_t yearByte)
     b[12] = char(r.minute);
     b[13] = char(r.Event);
     b[14] = char(r.Nstart);
-    const float values[] = { r.Q[c],     r.pre_Q[c],     r.M[2 * c],     r.M[2 * c + 1], r.pre_M[2 * c], r.pre_M[2 * c + 1],
-                             r.V[2 * c], r.V[2 * c + 1], r.pre_V[2 * c], r.pre_V[2 * c + 1], r.t[2 * c], r.t[2 * c + 1],
-                             r.p[2 * c], r.p[2 * c + 1], r.t_cold,       r.t_amb };
+    const float values[] = { r.Q[c],         r.pre_Q[c],         r.M[2 * c], r.M[2 * c + 1],
+                             r.pre_M[2 * c], r.pre_M[2 * c + 1], r.V[2 * c], r.V[2 * c + 1],
+                             r.pre_V[2 * c], r.pre_V[2 * c + 1], r.t[2 * c], r.t[2 * c + 1],
+                             r.p[2 * c],     r.p[2 * c + 1],     r.t_cold,   r.t_amb };
     for (int i = 0; i < 16; ++i)
         putLe32(b, 16 + 4 * i, bits(values[i]));
     putLe32(b, 80, r.T[c]);

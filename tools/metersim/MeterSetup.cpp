@@ -53,12 +53,12 @@ std::optional<std::uint32_t> parseNumber(const QString& text, std::uint32_t max)
     return std::uint32_t(v);
 }
 
-bool applySetting(MeterSetup& s, const QString& rawKey, const QString& rawValue, const QString& baseDir,
-                  QString* error)
+bool applySetting(MeterSetup& s, const QString& rawKey, const QString& rawValue, const QString& baseDir, QString* error)
 {
     const QString key = rawKey.trimmed().toLower();
     const QString value = rawValue.trimmed();
-    const auto bad = [&] { return fail(error, QStringLiteral("bad value for %1: \"%2\"").arg(rawKey.trimmed(), value)); };
+    const auto bad
+        = [&] { return fail(error, QStringLiteral("bad value for %1: \"%2\"").arg(rawKey.trimmed(), value)); };
     const auto number = [&](std::uint32_t max) { return parseNumber(value, max); };
 
     for (const WordKey& w : kWordKeys) {

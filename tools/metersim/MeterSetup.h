@@ -62,8 +62,7 @@ struct MeterSetup
 
 // Sets one value by its meter-file key (letter case ignored). False with `error` set when the
 // key is unknown or the value does not fit it. Relative file names are taken from `baseDir`.
-bool applySetting(MeterSetup& setup, const QString& key, const QString& value, const QString& baseDir,
-                  QString* error);
+bool applySetting(MeterSetup& setup, const QString& key, const QString& value, const QString& baseDir, QString* error);
 
 // A meter file: "key = value" lines, '#' or ';' comments, section headers ignored.
 bool loadMeterFile(MeterSetup& setup, const QString& path, QString* error);

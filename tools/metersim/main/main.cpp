@@ -82,52 +82,51 @@ std::string usage()
     data += QByteArray(2, '\0');
     const QByteArray reply = meter::MakeFrame(defaults.address, meter::kFnReadRegister, data, false);
 
-    std::string text =
-        "Usage: lorn2-metersim --link PATH [--meter FILE] [OPTIONS]\n"
-        "\n"
-        "Simulates a heat meter (and optionally a Hayes modem in front of it) on a\n"
-        "pseudo-terminal. PATH becomes a symbolic link to the terminal and is printed on a\n"
-        "line of its own once the meter listens; SIGINT or SIGTERM removes it again.\n"
-        "Put PATH into the \"SerialComm\" section of lorn2.ini (e.g. COM7=PATH) to reach it.\n"
-        "\n"
-        "The meter:\n"
-        "  --meter FILE          the meter's values from a meter file (keys below)\n"
-        "  --serial N            serial number (register 200)\n"
-        "  --address HH          network address, two hexadecimal digits\n"
-        "  --prot N              Prot Version (parameter word 0)\n"
-        "  --archive-version N   Archive Version (word 1)\n"
-        "  --soft 0xNNNN         Soft Version (word 4); below 0x1800 the older firmware\n"
-        "  --build 0xNNNN        Build Version (word 5)\n"
-        "  --archive-size N      hourly archive size (word 3)\n"
-        "  --hours N             hourly records holding data, the newest closing at the\n"
-        "                        hour the simulator started\n"
-        "  --days N              daily records (word 9)\n"
-        "  --months N            monthly records (word 10)\n"
-        "  --empty-hours LIST    hourly record numbers left empty, e.g. 5,9-12\n"
-        "  --wrong-contour LIST  hourly records whose contour 2 block names contour 3\n"
-        "  --cfg FILE            configuration memory as a file of bytes (file 1)\n"
-        "  --cfg-archive N       configuration archive records (file 5, word 14)\n"
-        "  --energy-units N      0 kW*h, 1 GJ, other Gcal (file 1 register 411)\n"
-        "  --formula C=F         system type F of contour C (registers 163/172/181)\n"
-        "  --tsa FILE            serve the hourly records of an archive file\n"
-        "Options override the meter file, whatever their order.\n"
-        "\n"
-        "The line:\n"
-        "  --link PATH           the symbolic link to make (required)\n"
-        "  --modem               a Hayes modem answers first: AT, the init string, ATD\n"
-        "                        (\"CONNECT 9600\" after a short delay), \"+++\" with a\n"
-        "                        second of silence before and after, ATH\n"
-        "  --modem-fail KIND     dialling fails: busy, no-carrier or silent\n"
-        "  --baud N              pace the line at N baud, 10 bits a byte\n"
-        "  --fault KIND:RATE     garble, drop or truncate a reply with probability RATE\n"
-        "                        (0..1); repeatable\n"
-        "  --seed N              seed of the fault generator (default 1)\n"
-        "  --log FILE            every request, reply and event with a time stamp\n"
-        "  --help, --version\n"
-        "\n"
-        "A request by hand: the serial number of the meter at address 01.\n"
-        "  lorn2-metersim --link /tmp/meter &\n"
-        "  printf '"
+    std::string text = "Usage: lorn2-metersim --link PATH [--meter FILE] [OPTIONS]\n"
+                       "\n"
+                       "Simulates a heat meter (and optionally a Hayes modem in front of it) on a\n"
+                       "pseudo-terminal. PATH becomes a symbolic link to the terminal and is printed on a\n"
+                       "line of its own once the meter listens; SIGINT or SIGTERM removes it again.\n"
+                       "Put PATH into the \"SerialComm\" section of lorn2.ini (e.g. COM7=PATH) to reach it.\n"
+                       "\n"
+                       "The meter:\n"
+                       "  --meter FILE          the meter's values from a meter file (keys below)\n"
+                       "  --serial N            serial number (register 200)\n"
+                       "  --address HH          network address, two hexadecimal digits\n"
+                       "  --prot N              Prot Version (parameter word 0)\n"
+                       "  --archive-version N   Archive Version (word 1)\n"
+                       "  --soft 0xNNNN         Soft Version (word 4); below 0x1800 the older firmware\n"
+                       "  --build 0xNNNN        Build Version (word 5)\n"
+                       "  --archive-size N      hourly archive size (word 3)\n"
+                       "  --hours N             hourly records holding data, the newest closing at the\n"
+                       "                        hour the simulator started\n"
+                       "  --days N              daily records (word 9)\n"
+                       "  --months N            monthly records (word 10)\n"
+                       "  --empty-hours LIST    hourly record numbers left empty, e.g. 5,9-12\n"
+                       "  --wrong-contour LIST  hourly records whose contour 2 block names contour 3\n"
+                       "  --cfg FILE            configuration memory as a file of bytes (file 1)\n"
+                       "  --cfg-archive N       configuration archive records (file 5, word 14)\n"
+                       "  --energy-units N      0 kW*h, 1 GJ, other Gcal (file 1 register 411)\n"
+                       "  --formula C=F         system type F of contour C (registers 163/172/181)\n"
+                       "  --tsa FILE            serve the hourly records of an archive file\n"
+                       "Options override the meter file, whatever their order.\n"
+                       "\n"
+                       "The line:\n"
+                       "  --link PATH           the symbolic link to make (required)\n"
+                       "  --modem               a Hayes modem answers first: AT, the init string, ATD\n"
+                       "                        (\"CONNECT 9600\" after a short delay), \"+++\" with a\n"
+                       "                        second of silence before and after, ATH\n"
+                       "  --modem-fail KIND     dialling fails: busy, no-carrier or silent\n"
+                       "  --baud N              pace the line at N baud, 10 bits a byte\n"
+                       "  --fault KIND:RATE     garble, drop or truncate a reply with probability RATE\n"
+                       "                        (0..1); repeatable\n"
+                       "  --seed N              seed of the fault generator (default 1)\n"
+                       "  --log FILE            every request, reply and event with a time stamp\n"
+                       "  --help, --version\n"
+                       "\n"
+                       "A request by hand: the serial number of the meter at address 01.\n"
+                       "  lorn2-metersim --link /tmp/meter &\n"
+                       "  printf '"
         + request.left(request.size() - 3).toStdString()
         + "\\r\\n' > /tmp/meter; timeout 1 cat /tmp/meter\n"
           "The meter answers with its address, the function 04, the byte count 04, the serial\n"
@@ -183,8 +182,13 @@ public:
     {
         if (!m_file)
             return;
-        const QByteArray stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
-        const char* what = kind == '<' ? "<" : kind == '>' ? ">" : kind == 'm' ? "modem <" : kind == 'M' ? "modem >" : "#";
+        const QByteArray stamp
+            = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8();
+        const char* what = kind == '<' ? "<"
+            : kind == '>'              ? ">"
+            : kind == 'm'              ? "modem <"
+            : kind == 'M'              ? "modem >"
+                                       : "#";
         std::fprintf(m_file, "%s %s %.*s\n", stamp.constData(), what, int(text.size()), text.data());
         std::fflush(m_file);
     }
@@ -322,15 +326,17 @@ int main(int argc, char** argv)
     const int slave = slaveName.empty() ? -1 : open(slaveName.c_str(), O_RDWR | O_NOCTTY);
     termios tio{};
     if (slave < 0 || tcgetattr(slave, &tio) != 0) {
-        std::fprintf(stderr, "lorn2-metersim: cannot open %s: %s\n", slaveName.empty() ? "the terminal" : slaveName.c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, "lorn2-metersim: cannot open %s: %s\n",
+                     slaveName.empty() ? "the terminal" : slaveName.c_str(), std::strerror(errno));
         return 1;
     }
     cfmakeraw(&tio);
     tcsetattr(slave, TCSANOW, &tio);
 
     const QByteArray linkPath = QFile::encodeName(s.link);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (lstat(linkPath.constData(), &st) == 0) {
         // A stale link of an earlier run may go; anything else is the user's and stays.
         if (!S_ISLNK(st.st_mode)) {
@@ -350,7 +356,9 @@ int main(int argc, char** argv)
     }
     fcntl(g_signalPipe[0], F_SETFL, O_NONBLOCK);
     fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
-    struct sigaction sa{};
+    struct sigaction sa
+    {
+    };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
@@ -362,11 +370,12 @@ int main(int argc, char** argv)
     lineOptions.modem = s.modem;
     lineOptions.modemOptions.failure = s.failure;
     MeterLine line(*meter, s.faults, lineOptions, [&log](char kind, QByteArrayView text) { log.write(kind, text); });
-    log.write('#', QStringLiteral("meter %1 at address %2 on %3")
-                       .arg(setup.serial, 5, 10, QLatin1Char('0'))
-                       .arg(setup.address, 2, 16, QLatin1Char('0'))
-                       .arg(QString::fromStdString(slaveName))
-                       .toUtf8());
+    log.write('#',
+              QStringLiteral("meter %1 at address %2 on %3")
+                  .arg(setup.serial, 5, 10, QLatin1Char('0'))
+                  .arg(setup.address, 2, 16, QLatin1Char('0'))
+                  .arg(QString::fromStdString(slaveName))
+                  .toUtf8());
 
     std::printf("%s\n", linkPath.constData());
     std::fflush(stdout);
