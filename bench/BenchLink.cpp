@@ -1,0 +1,223 @@
+// Round trip of one serial-number exchange over a pseudo-terminal, against the bare
+// write/read echo of the same bytes over the same pair: the difference is what the program
+// adds on top of the kernel's transfer.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "link/CComPort.h"
+#include "link/Exchange.h"
+#include "link/MeterFrame.h"
+
+using namespace Qt::Literals::StringLiterals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+meter::Request serialRequest()
+{
+    MeterContext ctx;
+    ctx.address = 1;
+    return meter::MakeReadRegister(ctx, meter::kRegSerialNumber);
+}
+
+// Answers every frame (up to CR LF, the zero byte dropped) with the serial-number reply.
+class Responder
+{
+public:
+    Responder()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(m_master);
+        ::unlockpt(m_master);
+        m_slave = QString::fromLocal8Bit(::ptsname(m_master));
+        m_reply = meter::MakeFrame(0x01, meter::kFnReadRegister, QByteArray("\x04\x30\x39\x00\x00", 5), false);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~Responder()
+    {
+        m_running = false;
+        m_thread.join();
+        ::close(m_master);
+    }
+    const QString& slave() const { return m_slave; }
+
+private:
+    void run()
+    {
+        QByteArray buffer;
+        char chunk[256];
+        while (m_running) {
+            pollfd p {m_master, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0 || (p.revents & POLLIN) == 0)
+                continue;
+            const ssize_t n = ::read(m_master, chunk, sizeof chunk);
+            if (n <= 0)
+                continue;
+            buffer.append(chunk, n);
+            qsizetype end;
+            while ((end = buffer.indexOf('\n')) >= 0) {
+                buffer.remove(0, end + 1);
+                ::write(m_master, m_reply.constData(), std::size_t(m_reply.size()));
+            }
+            while (buffer.startsWith('\0'))
+                buffer.remove(0, 1);
+        }
+    }
+
+    int m_master = -1;
+    QString m_slave;
+    QByteArray m_reply;
+    std::atomic<bool> m_running{true};
+    std::thread m_thread;
+};
+
+struct Line
+{
+    QTemporaryDir dir;
+    CComPort port;
+
+    explicit Line(const QString& device)
+    {
+        const QString ini = dir.filePath(u"lorn2.ini"_s);
+        QSettings(ini, QSettings::IniFormat).setValue(u"SerialComm/COM7"_s, device);
+        port.setMapFile(ini);
+        port.setPort(7);
+        port.SetState(defaultDeviceControlBlock());
+        if (!port.Open())
+            std::abort();
+        port.SetTimeouts(exchangeTimeouts(1000));
+    }
+};
+
+void exchangeOnce(CComPort& port, const meter::Request& request)
+{
+    static const std::atomic<int> stop{0};
+    benchmark::DoNotOptimize(comm::Exchange(port, request, 3, stop));
+}
+
+// The same bytes with nothing but write, poll and read.
+void bareEcho(int fd, const meter::Request& request)
+{
+    ::write(fd, request.bytes.constData(), std::size_t(request.bytes.size()));
+    char buf[64];
+    qsizetype got = 0;
+    while (got < request.replyLength) {
+        pollfd p {fd, POLLIN, 0};
+        ::poll(&p, 1, 1000);
+        const ssize_t n = ::read(fd, buf + got, std::size_t(request.replyLength - got));
+        if (n > 0)
+            got += n;
+    }
+    benchmark::DoNotOptimize(buf);
+}
+
+template<typename F>
+double medianUs(int rounds, F f)
+{
+    std::vector<double> us;
+    us.reserve(std::size_t(rounds));
+    for (int i = 0; i < rounds; ++i) {
+        const Clock::time_point t0 = Clock::now();
+        f();
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+    }
+    std::nth_element(us.begin(), us.begin() + rounds / 2, us.end());
+    return us[std::size_t(rounds / 2)];
+}
+
+// The simulator beside this program in the build, answering as a meter would.
+double metersimMedianUs(int rounds)
+{
+    const QString sim = QCoreApplication::applicationDirPath() + u"/lorn2-metersim"_s;
+    if (!QFile::exists(sim))
+        return -1;
+    QTemporaryDir dir;
+    const QString link = dir.filePath(u"meter"_s);
+    QProcess proc;
+    proc.start(sim, {u"--link"_s, link, u"--serial"_s, u"12345"_s, u"--address"_s, u"01"_s});
+    if (!proc.waitForReadyRead(5000))
+        return -1;
+    double result = -1;
+    {
+        Line line(link);
+        const meter::Request request = serialRequest();
+        exchangeOnce(line.port, request);
+        result = medianUs(rounds, [&] { exchangeOnce(line.port, request); });
+    }
+    proc.terminate();
+    proc.waitForFinished(3000);
+    return result;
+}
+
+void BM_Exchange(benchmark::State& state)
+{
+    Responder responder;
+    Line line(responder.slave());
+    const meter::Request request = serialRequest();
+    for (auto _ : state)
+        exchangeOnce(line.port, request);
+}
+BENCHMARK(BM_Exchange)->UseRealTime();
+
+void BM_BareEcho(benchmark::State& state)
+{
+    Responder responder;
+    Line line(responder.slave());
+    const meter::Request request = serialRequest();
+    for (auto _ : state)
+        bareEcho(line.port.handle(), request);
+}
+BENCHMARK(BM_BareEcho)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    constexpr int kRounds = 3000;
+    {
+        Responder responder;
+        Line line(responder.slave());
+        const meter::Request request = serialRequest();
+        // Interleaved, so that a busy moment of the machine falls on both alike.
+        std::vector<double> ex, bare;
+        for (int block = 0; block < 10; ++block) {
+            ex.push_back(medianUs(kRounds / 10, [&] { exchangeOnce(line.port, request); }));
+            bare.push_back(medianUs(kRounds / 10, [&] { bareEcho(line.port.handle(), request); }));
+        }
+        std::sort(ex.begin(), ex.end());
+        std::sort(bare.begin(), bare.end());
+        const double e = ex[ex.size() / 2];
+        const double b = bare[bare.size() / 2];
+        std::printf("serial-number exchange, median round trip: %.1f us\n", e);
+        std::printf("bare write/read echo, median round trip:   %.1f us\n", b);
+        std::printf("added by the program:                      %.1f us (limit 200 us)\n", e - b);
+    }
+    const double sim = metersimMedianUs(1000);
+    if (sim >= 0)
+        std::printf("serial-number exchange with lorn2-metersim, median: %.1f us\n", sim);
+    std::fflush(stdout);
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
