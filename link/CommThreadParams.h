@@ -37,6 +37,7 @@ struct CommThreadParams
 
     // Outputs
     int result = 0;
+    QString caption;                // the running operation's, for its questions
     QDateTime started;              // set once the port is open
     std::vector<sctArcZap> records; // Get Archive: hourly records in the order read
     QByteArray config;              // Get Archive, Get Config: the configuration memory read
