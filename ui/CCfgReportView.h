@@ -20,7 +20,7 @@ class QPushButton;
 class QScrollBar;
 
 // The text area of the configuration report: the text in cells as wide as the font's widest
-// character, scrolled by two separate scroll bars (lines and cells). Only visible lines are drawn.
+// character of the code page, scrolled by two separate scroll bars (lines and cells). Only visible lines are drawn.
 class CCfgReportText : public QWidget
 {
 public:
@@ -74,7 +74,7 @@ public:
     void print(bool preview);
     // Prints on any paged device; the pages printed, -1 when it cannot be painted on.
     int printTo(QPagedPaintDevice& device, int fromPage = 0, int toPage = 0) const;
-    // Maximum-width cells and the numbered page footer.
+    // The cells of the print font and the numbered page footer.
     paint::PrintOptions printOptions() const;
 
     // "Configuration. Heatcounter: %s Serial #: %05u", "?" for a type without a name.

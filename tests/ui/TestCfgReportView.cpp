@@ -1,4 +1,6 @@
 #include <QBuffer>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
 #include <QPdfWriter>
@@ -117,6 +119,7 @@ private slots:
     void paintsFromTheFirstVisibleLine();
     void printCommands();
     void printsPagesWithTheFooter();
+    void monospaceCellsAreItsAdvance();
 };
 
 void TestCfgReportView::showsCurrentConfiguration()
@@ -276,13 +279,25 @@ void TestCfgReportView::printsPagesWithTheFooter()
     writer.setResolution(96);
     const paint::PrintOptions options = view->printOptions();
     QCOMPARE(options.pageFooter, u"Страница %d"_s);
-    QCOMPARE(options.cellWidth, paint::CellWidth::Maximum);
     const QByteArray& text = view->textArea()->text();
     const paint::PrintLayout layout = paint::layoutForPrint(
         text, paint::measure(text, f.document.m_tabSize), ui::fontFromLogFont(f.document.m_printFont), writer, options);
     QVERIFY(layout.pages.size() >= 2);
     QCOMPARE(view->printTo(writer), int(layout.pages.size()));
     uitest::keepOutputFile(pdf.data(), u"cfgreport.pdf"_s);
+}
+
+void TestCfgReportView::monospaceCellsAreItsAdvance()
+{
+    // The widest character of the code page, not the font file's maximum, which some monospace
+    // fonts give as three advances.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(12);
+    const QFontMetrics metrics(font);
+    CCfgReportText text;
+    text.setTextFont(font);
+    QCOMPARE(text.cells().width, metrics.horizontalAdvance(u'W'));
+    QCOMPARE(text.cells().width, metrics.horizontalAdvance(QChar(u'\u0416')));
 }
 
 int runCfgReportViewTests(int argc, char** argv)
