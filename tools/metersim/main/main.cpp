@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
@@ -197,11 +198,9 @@ private:
     FILE* m_file = nullptr;
 };
 
-} // namespace
-
-int main(int argc, char** argv)
+// Fills the settings from the command line; an exit code when the program is to end here.
+std::optional<int> parseArguments(int argc, char** argv, Settings& s)
 {
-    Settings s;
     const auto argAt = [&](int& i, const char* name, QString& out) {
         const std::size_t len = std::strlen(name);
         if (std::strncmp(argv[i], name, len) == 0 && argv[i][len] == '=') {
@@ -290,6 +289,127 @@ int main(int argc, char** argv)
     }
     if (s.link.isEmpty())
         return usageError(QStringLiteral("--link PATH is required"));
+    return std::nullopt;
+}
+
+struct Terminal
+{
+    int master = -1;
+    int slave = -1;
+    std::string slaveName;
+};
+
+// A raw pseudo-terminal. Our own descriptor on the slave keeps it alive between clients:
+// without it the master reports a hang-up when a client closes, and the settings would be lost.
+bool openTerminal(Terminal& t)
+{
+    t.master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (t.master < 0 || grantpt(t.master) != 0 || unlockpt(t.master) != 0) {
+        std::fprintf(stderr, "lorn2-metersim: no pseudo-terminal: %s\n", std::strerror(errno));
+        return false;
+    }
+    const char* name = ptsname(t.master);
+    t.slaveName = name ? name : "";
+    t.slave = t.slaveName.empty() ? -1 : open(t.slaveName.c_str(), O_RDWR | O_NOCTTY);
+    termios tio = {};
+    if (t.slave < 0 || tcgetattr(t.slave, &tio) != 0) {
+        std::fprintf(stderr, "lorn2-metersim: cannot open %s: %s\n",
+                     t.slaveName.empty() ? "the terminal" : t.slaveName.c_str(), std::strerror(errno));
+        return false;
+    }
+    cfmakeraw(&tio);
+    tcsetattr(t.slave, TCSANOW, &tio);
+    return true;
+}
+
+bool makeLink(const QByteArray& path, const std::string& target)
+{
+    struct stat st = {};
+    if (lstat(path.constData(), &st) == 0) {
+        // A stale link of an earlier run may go; anything else is the user's and stays.
+        if (!S_ISLNK(st.st_mode)) {
+            std::fprintf(stderr, "lorn2-metersim: %s exists and is not a symbolic link\n", path.constData());
+            return false;
+        }
+        unlink(path.constData());
+    }
+    if (symlink(target.c_str(), path.constData()) != 0) {
+        std::fprintf(stderr, "lorn2-metersim: cannot make %s: %s\n", path.constData(), std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// Only our own link goes; a link someone else has made since then stays.
+void removeLink(const QByteArray& path, const std::string& target)
+{
+    char buf[4096];
+    const ssize_t len = readlink(path.constData(), buf, sizeof buf - 1);
+    if (len >= 0 && std::string(buf, std::size_t(len)) == target)
+        unlink(path.constData());
+}
+
+bool catchStopSignals()
+{
+    if (pipe(g_signalPipe) != 0)
+        return false;
+    fcntl(g_signalPipe[0], F_SETFL, O_NONBLOCK);
+    fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    return true;
+}
+
+// One loop for the terminal and the stop signals, until a signal comes.
+void serve(int master, MeterLine& line)
+{
+    char buf[4096];
+    bool writeBlocked = false;
+    for (;;) {
+        const std::int64_t now = nowNs();
+        line.advance(now);
+        QByteArrayView out = line.pending(now);
+        while (!out.isEmpty()) {
+            const ssize_t n = write(master, out.data(), std::size_t(out.size()));
+            if (n <= 0) {
+                writeBlocked = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+                break;
+            }
+            line.consumed(n);
+            out = line.pending(now);
+        }
+        if (out.isEmpty())
+            writeBlocked = false;
+
+        int timeout = -1;
+        if (const auto wake = line.nextWake(now, writeBlocked)) {
+            const std::int64_t wait = *wake - nowNs();
+            timeout = wait <= 0 ? 0 : int(std::min<std::int64_t>((wait + 999999) / 1000000, 60000));
+        }
+        pollfd fds[2] = { { master, short(POLLIN | (writeBlocked ? POLLOUT : 0)), 0 }, { g_signalPipe[0], POLLIN, 0 } };
+        if (poll(fds, 2, timeout) < 0 && errno != EINTR)
+            return;
+        if (fds[1].revents & POLLIN)
+            return;
+        if (fds[0].revents & POLLIN) {
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n > 0)
+                line.received(QByteArrayView(buf, n), nowNs());
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Settings s;
+    if (const std::optional<int> exitCode = parseArguments(argc, argv, s))
+        return *exitCode;
 
     // Messages of the archive file reader go to standard error.
     MessageBox::setBackend(std::make_shared<StdErrMessageBox>());
@@ -314,56 +434,16 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-        std::fprintf(stderr, "lorn2-metersim: no pseudo-terminal: %s\n", std::strerror(errno));
+    Terminal term;
+    if (!openTerminal(term))
         return 1;
-    }
-    const char* name = ptsname(master);
-    const std::string slaveName = name ? name : "";
-    // Our own descriptor on the slave keeps the terminal alive between clients: without it the
-    // master reports a hang-up when a client closes, and the settings would be lost.
-    const int slave = slaveName.empty() ? -1 : open(slaveName.c_str(), O_RDWR | O_NOCTTY);
-    termios tio{};
-    if (slave < 0 || tcgetattr(slave, &tio) != 0) {
-        std::fprintf(stderr, "lorn2-metersim: cannot open %s: %s\n",
-                     slaveName.empty() ? "the terminal" : slaveName.c_str(), std::strerror(errno));
-        return 1;
-    }
-    cfmakeraw(&tio);
-    tcsetattr(slave, TCSANOW, &tio);
-
     const QByteArray linkPath = QFile::encodeName(s.link);
-    struct stat st
-    {
-    };
-    if (lstat(linkPath.constData(), &st) == 0) {
-        // A stale link of an earlier run may go; anything else is the user's and stays.
-        if (!S_ISLNK(st.st_mode)) {
-            std::fprintf(stderr, "lorn2-metersim: %s exists and is not a symbolic link\n", linkPath.constData());
-            return 1;
-        }
-        unlink(linkPath.constData());
-    }
-    if (symlink(slaveName.c_str(), linkPath.constData()) != 0) {
-        std::fprintf(stderr, "lorn2-metersim: cannot make %s: %s\n", linkPath.constData(), std::strerror(errno));
+    if (!makeLink(linkPath, term.slaveName))
+        return 1;
+    if (!catchStopSignals()) {
+        removeLink(linkPath, term.slaveName);
         return 1;
     }
-
-    if (pipe(g_signalPipe) != 0) {
-        unlink(linkPath.constData());
-        return 1;
-    }
-    fcntl(g_signalPipe[0], F_SETFL, O_NONBLOCK);
-    fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
-    struct sigaction sa
-    {
-    };
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
 
     MeterLine::Options lineOptions;
     lineOptions.byteTime = s.baud ? std::int64_t(10) * 1000000000 / s.baud : 0;
@@ -374,54 +454,17 @@ int main(int argc, char** argv)
               QStringLiteral("meter %1 at address %2 on %3")
                   .arg(setup.serial, 5, 10, QLatin1Char('0'))
                   .arg(setup.address, 2, 16, QLatin1Char('0'))
-                  .arg(QString::fromStdString(slaveName))
+                  .arg(QString::fromStdString(term.slaveName))
                   .toUtf8());
 
     std::printf("%s\n", linkPath.constData());
     std::fflush(stdout);
 
-    char buf[4096];
-    bool writeBlocked = false;
-    for (;;) {
-        std::int64_t now = nowNs();
-        line.advance(now);
-        QByteArrayView out = line.pending(now);
-        while (!out.isEmpty()) {
-            const ssize_t n = write(master, out.data(), std::size_t(out.size()));
-            if (n <= 0) {
-                writeBlocked = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-                break;
-            }
-            line.consumed(n);
-            out = line.pending(now);
-        }
-        if (out.isEmpty())
-            writeBlocked = false;
-
-        int timeout = -1;
-        if (const auto wake = line.nextWake(now, writeBlocked)) {
-            const std::int64_t wait = *wake - nowNs();
-            timeout = wait <= 0 ? 0 : int(std::min<std::int64_t>((wait + 999999) / 1000000, 60000));
-        }
-        pollfd fds[2] = { { master, short(POLLIN | (writeBlocked ? POLLOUT : 0)), 0 }, { g_signalPipe[0], POLLIN, 0 } };
-        if (poll(fds, 2, timeout) < 0 && errno != EINTR)
-            break;
-        if (fds[1].revents & POLLIN)
-            break;
-        if (fds[0].revents & POLLIN) {
-            const ssize_t n = read(master, buf, sizeof buf);
-            if (n > 0)
-                line.received(QByteArrayView(buf, n), nowNs());
-        }
-    }
+    serve(term.master, line);
 
     log.write('#', "stopped");
-    // Only our own link goes; a link someone else has made since then stays.
-    char target[4096];
-    const ssize_t len = readlink(linkPath.constData(), target, sizeof target - 1);
-    if (len >= 0 && std::string(target, std::size_t(len)) == slaveName)
-        unlink(linkPath.constData());
-    close(slave);
-    close(master);
+    removeLink(linkPath, term.slaveName);
+    close(term.slave);
+    close(term.master);
     return 0;
 }
