@@ -20,8 +20,8 @@ struct MeterSetup
 {
     std::uint16_t serial = 12345;
     std::uint8_t address = 0x01;
-    // Parameter words of function 66 by number. 3 is the hourly archive size, 9 and 10 follow
-    // days and months, 14 the configuration archive count; they are set from those values.
+    // Parameter words of function 66 by number; 9, 10 and 14 are set from days, months and the
+    // configuration archive below.
     std::array<std::uint16_t, 16> params{ 15, 6, 2, 2048, 0x1A05, 0x0102, 1, 0xBEEF, 255, 0, 0, 0xFFFF, 0xFFFF, 0 };
     std::array<std::uint8_t, 3> formula{ 1, 2, 0 };
 

@@ -142,7 +142,8 @@ std::string usage()
           "Built-in configuration memory (1024 bytes): \"TSIM\" and the serial number at 0,\n"
           "revision at 8, pressure sensor ranges at 72 (register 36), t_cold at 228\n"
           "(register 114), consumer texts at 312, 362, 372, 384 and 439, energy units at 822\n"
-          "(register 411), CRC-16/MODBUS in the last two bytes, low byte first.\n"
+          "(register 411), CRC-16/MODBUS in the last two bytes, low byte first. The\n"
+          "configuration archive holds earlier revisions of it, stamped at 1016 a day apart.\n"
           "\n";
     text += meterFileKeys();
     return text;
