@@ -88,3 +88,15 @@ bool CliShell::editReportSettings(ReportSettingsRequest& request)
 {
     return m_reportSettings && m_reportSettings(request);
 }
+
+bool CliShell::setClock(CDevData* account, const ClockSetter& run)
+{
+    if (account == nullptr || !run)
+        return false;
+    return run(m_clockTime.value_or(QDateTime::currentDateTime()));
+}
+
+bool CliShell::runDeviceOperation(CDevData& account, const DeviceOperationRequest& request)
+{
+    return m_deviceRunner && m_deviceRunner(account, request);
+}

@@ -36,6 +36,9 @@ public:
     QString getOpenFileName(const FileDialogSpec& dialog) override;
     QString getSaveFileName(const FileDialogSpec& dialog) override;
     bool editReportSettings(ReportSettingsRequest& request) override;
+    // The clock dialog answered "Установить" at once, with the value of setClockTime.
+    bool setClock(CDevData* account, const ClockSetter& run) override;
+    bool runDeviceOperation(CDevData& account, const DeviceOperationRequest& request) override;
 
     // What the options answer.
     void setAccountEditor(AccountEditor editor) { m_editor = std::move(editor); }
@@ -47,6 +50,12 @@ public:
     {
         m_chooser = std::move(chooser);
     }
+
+    // Runs the device operations; without one every operation is cancelled.
+    using DeviceRunner = std::function<bool(CDevData&, const DeviceOperationRequest&)>;
+    void setDeviceRunner(DeviceRunner runner) { m_deviceRunner = std::move(runner); }
+    // The time the clock dialog sets; none: the computer's clock at that moment.
+    void setClockTime(std::optional<QDateTime> when) { m_clockTime = std::move(when); }
 
     // Selects the row that shows the account; false when none does.
     bool selectAccount(int accountIndex);
@@ -64,4 +73,6 @@ private:
     QString m_fileName;
     std::function<std::optional<int>(const std::vector<int>&)> m_chooser;
     std::function<bool(ReportSettingsRequest&)> m_reportSettings;
+    DeviceRunner m_deviceRunner;
+    std::optional<QDateTime> m_clockTime;
 };

@@ -2,6 +2,7 @@
 #include "ArchiveCommands.h"
 #include "Command.h"
 #include "ConfigCommands.h"
+#include "DeviceCommands.h"
 #include "ListCommand.h"
 #include "PortsCommand.h"
 #include "RenderCommand.h"
@@ -20,6 +21,10 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<ImportArchiveCommand>());
     commands.push_back(std::make_unique<ExportArchiveCommand>());
     commands.push_back(std::make_unique<ExportDbCommand>());
+    commands.push_back(std::make_unique<ReadArchiveCommand>());
+    commands.push_back(std::make_unique<ReadConfigCommand>());
+    commands.push_back(std::make_unique<ReadReportCommand>());
+    commands.push_back(std::make_unique<SetClockCommand>());
     commands.push_back(std::make_unique<ConfigReportCommand>());
     commands.push_back(std::make_unique<SaveConfigCommand>());
     commands.push_back(std::make_unique<CheckMapCommand>());
