@@ -1,5 +1,6 @@
 #include "Exchange.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "link/CComPort.h"
@@ -19,7 +20,10 @@ std::optional<QByteArray> tryRequest(CComPort& port, const meter::Request& reque
                                      const std::atomic<int>& stop, bool& corrupted)
 {
     corrupted = false;
-    for (int attempt = 0; attempt < retries; ++attempt) {
+    // An account file may say 0 tries; the request is still sent once rather than failing
+    // with "no answer" to a question never asked.
+    const int tries = std::max(1, retries);
+    for (int attempt = 0; attempt < tries; ++attempt) {
         checkStop(stop);
         port.Write(request.bytes);
         QByteArray reply = port.Read(int(request.replyLength));

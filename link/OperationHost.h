@@ -45,8 +45,8 @@ public:
     };
     virtual std::optional<DateRange> askDateRange(QDate proposedStart, std::optional<QDate> proposedEnd) = 0;
 
-    // Called last, after the port is closed and the stop word cleared; Get Report's end (the
-    // old end message 1035) comes here too. The operation has ended with this result: 0 completed, else the message number shown,
-    // 2 when the date range was cancelled.
+    // Called last, after the port is closed and the stop word cleared, Get Report's end too.
+    // The result: 0 completed, else the number of the message shown, 2 when the date range
+    // was cancelled.
     virtual void finished(int result) = 0;
 };

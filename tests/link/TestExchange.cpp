@@ -1,5 +1,6 @@
 #include <chrono>
 
+#include <QProcess>
 #include <QTest>
 #include <QThread>
 
@@ -93,6 +94,8 @@ private slots:
     void connect();
     void disconnect_data();
     void disconnect();
+    void simulatedModem_data();
+    void simulatedModem();
 };
 
 void TestExchange::retries_data()
@@ -100,16 +103,19 @@ void TestExchange::retries_data()
     QTest::addColumn<QByteArrayList>("replies");
     QTest::addColumn<int>("message"); // 0: the last reply is returned
     QTest::addColumn<int>("tries");
+    QTest::addColumn<int>("retries");
 
     const QByteArray good = serialReply();
     const QByteArray bad = garbled(good);
-    QTest::newRow("first reply good") << QByteArrayList{good} << 0 << 1;
-    QTest::newRow("garbled then good") << QByteArrayList{bad, good} << 0 << 2;
-    QTest::newRow("silent then good") << QByteArrayList{{}, good} << 0 << 2;
-    QTest::newRow("always garbled") << QByteArrayList{bad, bad, bad} << 138 << 3;
-    QTest::newRow("silence") << QByteArrayList{} << 139 << 3;
-    QTest::newRow("garbled, then silence") << QByteArrayList{bad} << 138 << 3;
-    QTest::newRow("short reply") << QByteArrayList{good.left(10), good.left(10), good.left(10)} << 138 << 3;
+    QTest::newRow("first reply good") << QByteArrayList{good} << 0 << 1 << 3;
+    QTest::newRow("garbled then good") << QByteArrayList{bad, good} << 0 << 2 << 3;
+    QTest::newRow("silent then good") << QByteArrayList{{}, good} << 0 << 2 << 3;
+    QTest::newRow("always garbled") << QByteArrayList{bad, bad, bad} << 138 << 3 << 3;
+    QTest::newRow("silence") << QByteArrayList{} << 139 << 3 << 3;
+    QTest::newRow("garbled, then silence") << QByteArrayList{bad} << 138 << 3 << 3;
+    QTest::newRow("short reply") << QByteArrayList{good.left(10), good.left(10), good.left(10)} << 138 << 3 << 3;
+    QTest::newRow("zero retries still ask once") << QByteArrayList{good} << 0 << 1 << 0;
+    QTest::newRow("zero retries, silence") << QByteArrayList{} << 139 << 1 << 0;
 }
 
 void TestExchange::retries()
@@ -117,6 +123,7 @@ void TestExchange::retries()
     QFETCH(QByteArrayList, replies);
     QFETCH(int, message);
     QFETCH(int, tries);
+    QFETCH(int, retries);
 
     PtyLine line(50);
     QVERIFY(line.port.isOpen());
@@ -125,7 +132,7 @@ void TestExchange::retries()
     int thrown = 0;
     QByteArray reply;
     try {
-        reply = comm::Exchange(line.port, serialRequest(), 3, stop);
+        reply = comm::Exchange(line.port, serialRequest(), retries, stop);
     } catch (const comm::OperationError& e) {
         thrown = e.message;
     }
@@ -356,6 +363,59 @@ void TestExchange::disconnect()
         QCOMPARE(shown[0].caption, u"Получение конфигурации"_s);
         QCOMPARE(shown[0].icon, MbIcon::Error);
     }
+}
+
+void TestExchange::simulatedModem_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<int>("message");
+    QTest::newRow("connects") << QString() << 0;
+    QTest::newRow("busy") << u"busy"_s << 149;
+    QTest::newRow("no carrier") << u"no-carrier"_s << 149;
+    QTest::newRow("silent") << u"silent"_s << 149;
+}
+
+void TestExchange::simulatedModem()
+{
+    QFETCH(QString, failure);
+    QFETCH(int, message);
+
+    QTemporaryDir dir;
+    const QString link = dir.filePath(u"meter"_s);
+    QStringList args{u"--link"_s, link, u"--modem"_s};
+    if (!failure.isEmpty())
+        args << u"--modem-fail"_s << failure;
+    QProcess sim;
+    sim.start(testsupport::binary(u"lorn2-metersim"_s), args);
+    QVERIFY(sim.waitForReadyRead(10000));
+
+    testsupport::MessageRecorder messages;
+    const QString ini = dir.filePath(u"lorn2.ini"_s);
+    QSettings(ini, QSettings::IniFormat).setValue(u"SerialComm/COM3"_s, link);
+    CComPort port;
+    port.setMapFile(ini);
+    port.setPort(3);
+    port.SetState(defaultDeviceControlBlock());
+    QVERIFY(port.Open());
+    port.SetTimeouts(exchangeTimeouts(kModemTimeout));
+    RecordingHost host;
+    int thrown = 0;
+    try {
+        comm::ModemConnect(port, ModemSettings(), host);
+    } catch (const comm::OperationError& e) {
+        thrown = e.message;
+    }
+    QCOMPARE(thrown, message);
+    if (message == 0) {
+        // The meter is behind the connection now.
+        std::atomic<int> stop{0};
+        const QByteArray reply = comm::Exchange(port, serialRequest(), 3, stop);
+        QCOMPARE(reply, ":0104043039000048\r\n"_ba);
+    }
+    port.Close();
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    QVERIFY(messages->texts().isEmpty());
 }
 
 QObject* makeTestExchange()
