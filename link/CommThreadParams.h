@@ -46,6 +46,7 @@ struct CommThreadParams
     int monthRecordsStored = 0;
     QByteArray reportBytes;         // Get Report: the bytes the meter printed
     qint64 exchanges = 0;           // requests written, for the benchmark and the pace line
+    qint64 lineBytes = 0;           // bytes of those requests and of the replies accepted
 
     std::atomic<int>& stop() const { return host->stopWord(); }
 };

@@ -62,6 +62,19 @@ QDate recordDate(const sctArcZap& r)
     return QDate(2000 + r.year, r.month, r.day);
 }
 
+void counted(CommThreadParams& p, const meter::Request& r, const QByteArray& reply)
+{
+    ++p.exchanges;
+    p.lineBytes += r.bytes.size() + reply.size();
+}
+
+QByteArray countedExchange(CommThreadParams& p, CComPort& port, const meter::Request& r)
+{
+    QByteArray reply = Exchange(port, r, std::max(1, p.account->m_retries), p.stop());
+    counted(p, r, reply);
+    return reply;
+}
+
 // The port, the protocol state and the modem connection of one running operation.
 class Session
 {
@@ -95,22 +108,25 @@ public:
 
     QByteArray exchange(const meter::Request& r)
     {
-        ++p.exchanges;
-        return Exchange(port, r, retries(), stop());
+        QByteArray reply = Exchange(port, r, retries(), stop());
+        counted(p, r, reply);
+        return reply;
     }
 
     std::optional<QByteArray> tryExchange(const meter::Request& r)
     {
-        ++p.exchanges;
-        return TryExchange(port, r, retries(), stop());
+        std::optional<QByteArray> reply = TryExchange(port, r, retries(), stop());
+        counted(p, r, reply ? *reply : QByteArray());
+        return reply;
     }
 
     // Sent once, the reply not checked.
     QByteArray exchangeOnce(const meter::Request& r)
     {
         checkStop();
-        ++p.exchanges;
-        return ExchangeOnce(port, r);
+        QByteArray reply = ExchangeOnce(port, r);
+        counted(p, r, reply);
+        return reply;
     }
 
     void open()
@@ -576,9 +592,8 @@ void readConfigArchive(CommThreadParams& p, CComPort& port, MeterContext& ctx, i
     host.setStatus(u"Считано записей архива конфигураций: 0"_s);
     for (qint64 reg = 0; reg < totalRegs; reg += 16) {
         const auto n = std::uint16_t(std::min<qint64>(16, totalRegs - reg));
-        ++p.exchanges;
-        const QByteArray data = meter::FileRegisterData(
-            Exchange(port, meter::MakeReadFileRecord(ctx, 5, std::uint16_t(reg), n), std::max(1, acc.m_retries), p.stop()));
+        const QByteArray data
+            = meter::FileRegisterData(countedExchange(p, port, meter::MakeReadFileRecord(ctx, 5, std::uint16_t(reg), n)));
         QByteArrayView bytes = QByteArrayView(data).first(std::min<qsizetype>(data.size(), 2 * n));
         while (!bytes.isEmpty()) {
             const qsizetype take = std::min(bytes.size(), size - filled);
@@ -606,8 +621,6 @@ int ReadConfiguration(CommThreadParams& p, CComPort& port, MeterContext& ctx, QB
     if (!port.isOpen() || !p.account || !p.host)
         fail(kMsgNoParams);
     CDevData& acc = *p.account;
-    const int retries = std::max(1, acc.m_retries);
-    const std::atomic<int>& stop = p.stop();
     const QString caption = p.caption;
     int sz = 0;
     try {
@@ -618,8 +631,7 @@ int ReadConfiguration(CommThreadParams& p, CComPort& port, MeterContext& ctx, QB
                 || (prot == 13 && i < 13) || prot >= 14;
             if (!read)
                 continue;
-            ++p.exchanges;
-            const QByteArray reply = Exchange(port, meter::MakeReadParam(ctx, std::uint8_t(i)), retries, stop);
+            const QByteArray reply = countedExchange(p, port, meter::MakeReadParam(ctx, std::uint8_t(i)));
             w[i] = meter::DataWord(meter::ReplyData(reply), 0).value_or(0);
         }
         std::copy(w.begin(), w.end(), ctx.params.begin());
@@ -629,8 +641,7 @@ int ReadConfiguration(CommThreadParams& p, CComPort& port, MeterContext& ctx, QB
 
         sz = 1024;
         if (w[0] >= 9) {
-            ++p.exchanges;
-            const QByteArray reply = Exchange(port, meter::MakeReadFileRecord(ctx, 4, 0, 1), retries, stop);
+            const QByteArray reply = countedExchange(p, port, meter::MakeReadFileRecord(ctx, 4, 0, 1));
             const std::optional<std::uint16_t> v = meter::ConfigSizeFromFile(meter::FileRegisterData(reply), w[4]);
             if (!v)
                 fail(kMsgConfigFailed);
@@ -647,8 +658,7 @@ int ReadConfiguration(CommThreadParams& p, CComPort& port, MeterContext& ctx, QB
         const int regs = sz / 2;
         for (int first = 0; first < regs; first += 16) {
             const auto n = std::uint16_t(std::min(16, regs - first));
-            ++p.exchanges;
-            const QByteArray reply = Exchange(port, meter::MakeReadFileRecord(ctx, 1, std::uint16_t(first), n), retries, stop);
+            const QByteArray reply = countedExchange(p, port, meter::MakeReadFileRecord(ctx, 1, std::uint16_t(first), n));
             const QByteArray data = meter::FileRegisterData(reply);
             const qsizetype take = std::min<qsizetype>(data.size(), 2 * n);
             std::memcpy(buffer->data() + 2 * first, data.constData(), size_t(take));
@@ -784,9 +794,9 @@ std::optional<std::uint16_t> findByHour(Session& s, const QDateTime& from, int f
         if (h > 0)
             s.host.setStatus(fmt::text(LoadResString(hourStatus), h));
         s.checkStop();
-        ++s.p.exchanges;
-        const QByteArray reply = ExchangeFindByHour(
-            s.port, meter::MakeFindByDateHour(s.ctx, std::uint8_t(h), from.date()), s.stop(), s.p.findByHourLimitMs);
+        const meter::Request request = meter::MakeFindByDateHour(s.ctx, std::uint8_t(h), from.date());
+        const QByteArray reply = ExchangeFindByHour(s.port, request, s.stop(), s.p.findByHourLimitMs);
+        counted(s.p, request, reply);
         if (meter::CheckReply(reply) != meter::kReplyOk) {
             // Whatever is left of a broken reply must not open the next one.
             if (!reply.isEmpty())
@@ -916,9 +926,9 @@ int runSetDateTime(CommThreadParams& p)
         bool corrupted = false;
         for (int attempt = 0; attempt < s.retries(); ++attempt) {
             s.checkStop();
-            ++p.exchanges;
             s.port.Write(request.bytes);
             const QByteArray reply = s.port.Read(int(request.replyLength));
+            counted(p, request, reply);
             if (reply.isEmpty())
                 continue;
             if (clockReplyAccepted(reply)) {
