@@ -67,7 +67,6 @@ void MeterLine::received(QByteArrayView bytes, std::int64_t now)
 
 void MeterLine::advance(std::int64_t now)
 {
-    m_now = now;
     while (!m_in.empty() && m_in.front().first <= now) {
         const auto [t, c] = m_in.front();
         m_in.pop_front();
@@ -92,7 +91,7 @@ void MeterLine::advance(std::int64_t now)
 void MeterLine::deliver(char c, std::int64_t t)
 {
     if (!m_modem) {
-        toMeter(c);
+        toMeter(c, t);
         return;
     }
     const bool commands = !m_modem->dataMode();
@@ -111,10 +110,12 @@ void MeterLine::deliver(char c, std::int64_t t)
         queueOut(out, t);
     }
     for (const char b : m_modem->takeForMeter())
-        toMeter(b);
+        toMeter(b, t);
 }
 
-void MeterLine::toMeter(char c)
+// t is when the request's last byte crossed the line: the reply starts on the line from then,
+// however late the loop came round to it.
+void MeterLine::toMeter(char c, std::int64_t t)
 {
     if (!m_splitter.feed(c))
         return;
@@ -136,7 +137,7 @@ void MeterLine::toMeter(char c)
     if (reply.isEmpty())
         return;
     log('>', escaped(reply));
-    send(reply, m_now);
+    send(reply, t);
 }
 
 void MeterLine::send(QByteArrayView bytes, std::int64_t now)

@@ -53,7 +53,7 @@ public:
 
 private:
     void deliver(char c, std::int64_t t);
-    void toMeter(char c);
+    void toMeter(char c, std::int64_t t);
     void send(QByteArrayView bytes, std::int64_t now);
     void queueOut(QByteArrayView bytes, std::int64_t now);
     void log(char kind, QByteArrayView text) const;
@@ -68,7 +68,6 @@ private:
     std::int64_t m_inClock = 0; // when the line has carried every byte received so far
     QByteArray m_out;
     std::int64_t m_outClock = 0; // when the line has carried every byte written so far
-    std::int64_t m_now = 0;
     QByteArray m_modemInput; // a command line being typed, for the log
 };
 
