@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -77,6 +78,8 @@ CReportSettingsDlg::CReportSettingsDlg(const ReportSettingsRequest& request, QWi
     choices->addWidget(period);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(u"ОК"_s);
+    buttons->button(QDialogButtonBox::Cancel)->setText(u"Отмена"_s);
     connect(buttons, &QDialogButtonBox::accepted, this, &CReportSettingsDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CReportSettingsDlg::reject);
 
@@ -84,6 +87,7 @@ CReportSettingsDlg::CReportSettingsDlg(const ReportSettingsRequest& request, QWi
     layout->addLayout(identity);
     layout->addLayout(choices);
     layout->addWidget(buttons);
+    m_contour->setFocus();
 }
 
 void CReportSettingsDlg::updateToEdit()

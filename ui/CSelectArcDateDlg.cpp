@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 using namespace Qt::Literals::StringLiterals;
@@ -30,6 +31,8 @@ CSelectArcDateDlg::CSelectArcDateDlg(const QDate& start, const std::optional<QDa
     dates->addRow(QString(), m_toEnd);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(u"ОК"_s);
+    buttons->button(QDialogButtonBox::Cancel)->setText(u"Отмена"_s);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
