@@ -98,6 +98,7 @@ private:
     std::uint32_t m_lastError = 0;
     int m_port = 0;
     DeviceControlBlock m_dcb;
-    CommTimeouts m_timeouts;
+    // Until an operation sets its own, reads and writes still end.
+    CommTimeouts m_timeouts = exchangeTimeouts(1000);
     QString m_mapFile;
 };
