@@ -386,17 +386,15 @@ void serve(int master, MeterLine& line)
         if (out.isEmpty())
             writeBlocked = false;
 
-        // ppoll: a paced line needs its wake-ups finer than poll's milliseconds.
-        timespec timeout = {};
-        timespec* wait = nullptr;
+        // Rounded up: waking early would only spin. A late wake costs nothing on a paced line,
+        // whose bytes are timed from when they crossed it, not from when the loop saw them.
+        int timeout = -1;
         if (const auto wake = line.nextWake(now, writeBlocked)) {
             const std::int64_t ns = std::max<std::int64_t>(0, *wake - nowNs());
-            timeout.tv_sec = time_t(ns / 1000000000);
-            timeout.tv_nsec = long(ns % 1000000000);
-            wait = &timeout;
+            timeout = int(std::min<std::int64_t>((ns + 999999) / 1000000, 60000));
         }
         pollfd fds[2] = { { master, short(POLLIN | (writeBlocked ? POLLOUT : 0)), 0 }, { g_signalPipe[0], POLLIN, 0 } };
-        if (ppoll(fds, 2, wait, nullptr) < 0 && errno != EINTR)
+        if (poll(fds, 2, timeout) < 0 && errno != EINTR)
             return;
         if (fds[1].revents & POLLIN)
             return;
