@@ -34,6 +34,9 @@ struct CommThreadParams
     // The guard times around "+++" and the date-and-hour search limit; only tests shorten them.
     comm::EscapeGuard escapeGuard;
     int findByHourLimitMs = comm::kFindByHourLimitMs;
+    // A meter that never stops printing must not take all memory: reception ends with message
+    // 102 once the report reaches this size. Only tests lower it.
+    qsizetype reportBufferLimit = qsizetype(64) << 20;
 
     // Outputs
     int result = 0;

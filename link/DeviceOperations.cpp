@@ -6,6 +6,8 @@
 #include <new>
 #include <optional>
 
+#include <sys/ioctl.h>
+
 #include "archive/DayMonRecord.h"
 #include "base/CodePage.h"
 #include "base/Crc16.h"
@@ -38,7 +40,6 @@ constexpr int kResultOutOfMemory = 12;
 constexpr int kResultCancelled = 2;
 
 constexpr qsizetype kReportBufferStart = 0x80000;
-constexpr qsizetype kReportBufferLimit = qsizetype(64) << 20;
 // The configuration records are addressed by a 16-bit register number.
 constexpr qint64 kMaxFileRegisters = 0x10000;
 
@@ -857,7 +858,7 @@ int runGetReport(CommThreadParams& p)
                 }
                 const auto h = meter::DecodeRecordHead(meter::ReplyData(head));
                 if (h && std::none_of(h->begin(), h->end(), [](std::uint8_t b) { return b == 0xFF; })
-                    && QDate(2000 + (*h)[3], (*h)[2], (*h)[1]) != day) {
+                    && ((*h)[1] != day.day() || (*h)[2] != day.month() || 2000 + (*h)[3] != day.year())) {
                     end = c;
                     break;
                 }
@@ -881,18 +882,26 @@ int runGetReport(CommThreadParams& p)
         using Clock = std::chrono::steady_clock;
         Clock::time_point shown{};
         const QString receivedText = LoadResString(173);
+        const qsizetype limit = std::max<qsizetype>(1, p.reportBufferLimit);
         bool tooLong = false;
+        char chunk[4096];
         while (s.stop().load() != kStopAsked) {
-            char byte;
-            if (s.port.Read(1, &byte) != 1)
+            // One byte waits up to the answer timeout, so a stop is seen that often; what is
+            // queued behind it is taken at once.
+            if (s.port.Read(1, chunk) != 1)
                 continue;
-            if (buffer.size() >= kReportBufferLimit) {
+            int more = 0;
+            if (::ioctl(s.port.handle(), FIONREAD, &more) == 0 && more > 0)
+                more = s.port.Read(std::min<int>(more, int(sizeof chunk) - 1), chunk + 1);
+            const qsizetype got = 1 + std::max(0, more);
+            if (buffer.size() + got > limit) {
+                buffer.append(chunk, limit - buffer.size());
                 tooLong = true;
                 break;
             }
-            if (buffer.capacity() - buffer.size() < 2)
-                buffer.reserve(std::min(buffer.capacity() * 2, kReportBufferLimit));
-            buffer.append(byte);
+            if (buffer.capacity() - buffer.size() < got + 2)
+                buffer.reserve(std::min(std::max(buffer.capacity() * 2, buffer.size() + got + 2), limit));
+            buffer.append(chunk, got);
             const Clock::time_point now = Clock::now();
             if (now - shown >= std::chrono::milliseconds(100)) {
                 shown = now;
@@ -907,7 +916,6 @@ int runGetReport(CommThreadParams& p)
         if (!buffer.isEmpty()) {
             if (s.acc.m_reportText.setData(buffer) != 0)
                 fail(kMsgOutOfMemory);
-            s.acc.m_report.start = QDateTime();
         }
     });
 }

@@ -97,7 +97,7 @@ public:
     bool start(QStringList args)
     {
         const QString meterFile = dir.filePath(QStringLiteral("meter.ini"));
-        testsupport::writeFile(meterFile, "Clock = " + clock.toUtf8() + "\n");
+        testsupport::writeFile(meterFile, "Clock = " + clock.toUtf8() + "\n" + meterLines.toUtf8());
         args = QStringList{QStringLiteral("--link"), link, QStringLiteral("--log"), logPath,
                            QStringLiteral("--meter"), meterFile} + args;
         process.start(testsupport::binary(QStringLiteral("lorn2-metersim")), args);
@@ -126,6 +126,8 @@ public:
 
     // The meter's clock, where its archives end.
     QString clock = QStringLiteral("2024-03-10 12:00:00");
+    // Further "key = value" lines of the meter file.
+    QString meterLines;
     QTemporaryDir dir;
     QString link;
     QString logPath;

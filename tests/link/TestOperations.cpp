@@ -59,6 +59,8 @@ private slots:
     void olderMeterReadsFixedConfiguration();
     void configTakesOverSerialAndAddress();
     void reportFromHourThreeUntilStopped();
+    void reportFailures_data();
+    void reportFailures();
     void clockYearByte_data();
     void clockYearByte();
     void noAccountGivesResultOne();
@@ -362,6 +364,40 @@ void TestOperations::reportFromHourThreeUntilStopped()
     QVERIFY(!rig.params.reportBytes.isEmpty());
     QCOMPARE(rig.account.m_reportText.toByteArray(), rig.params.reportBytes);
     QVERIFY(rig.messages->texts().isEmpty());
+}
+
+void TestOperations::reportFailures_data()
+{
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<QDate>("end");
+    QTest::addColumn<bool>("daily");
+    QTest::addColumn<int>("message");
+    QTest::newRow("no start record") << QDate(2024, 3, 12) << QDate(2024, 3, 12) << false << 163;
+    QTest::newRow("daily, no end record") << QDate(2024, 3, 9) << QDate(2024, 3, 20) << true << 164;
+    // The meter prints 5000 bytes into a buffer limited to 1000.
+    QTest::newRow("report too long") << QDate(2024, 3, 9) << QDate(2024, 3, 10) << true << 102;
+}
+
+void TestOperations::reportFailures()
+{
+    QFETCH(QDate, start);
+    QFETCH(QDate, end);
+    QFETCH(bool, daily);
+    QFETCH(int, message);
+    OperationRig rig;
+    const QString printed = rig.dir.filePath(u"printed.txt"_s);
+    QVERIFY(testsupport::writeFile(printed, QByteArray(5000, 'x')));
+    rig.meterLines = u"Report = "_s + printed + u'\n';
+    QVERIFY(rig.start({u"--archive-size"_s, u"100"_s}));
+    rig.params.reportBufferLimit = 1000;
+    rig.account.m_report.kind = daily ? archive::ReportKind::Daily : archive::ReportKind::Hourly;
+    rig.account.m_report.start = start.startOfDay();
+    rig.account.m_report.end = end.startOfDay();
+    const int result = comm::runGetReport(rig.params);
+    QCOMPARE(result, message == 102 ? 12 : message);
+    QCOMPARE(rig.messages->texts(), QStringList{LoadResString(message)});
+    QCOMPARE(rig.params.reportBytes.size(), message == 102 ? 1000 : 0);
+    QVERIFY(rig.account.m_reportText.isEmpty());
 }
 
 void TestOperations::clockYearByte_data()
