@@ -35,17 +35,17 @@ namespace {
 class QuietHost : public OperationHost
 {
 public:
-    void setStatus(const QString&) override {}
-    void setProgress(int) override {}
+    void setStatus(const QString&) override { }
+    void setProgress(int) override { }
     std::atomic<int>& stopWord() override { return m_stop; }
     std::optional<DateRange> askDateRange(QDate start, std::optional<QDate>) override
     {
-        return DateRange{start, std::nullopt};
+        return DateRange{ start, std::nullopt };
     }
-    void finished(int) override {}
+    void finished(int) override { }
 
 private:
-    std::atomic<int> m_stop{0};
+    std::atomic<int> m_stop{ 0 };
 };
 
 // The simulator on a link of a temporary folder, mapped to COM7.
@@ -59,8 +59,10 @@ public:
         mapFile = dir.filePath(u"lorn2.ini"_s);
         QSettings(mapFile, QSettings::IniFormat).setValue(u"SerialComm/COM7"_s, link);
         // Prot Version 11: hourly records of two blocks, no daily or monthly archive.
-        QStringList args{u"--link"_s, link, u"--prot"_s, u"11"_s, u"--archive-size"_s, QString::number(records),
-                         u"--hours"_s, QString::number(records)};
+        QStringList args{ u"--link"_s,         link,
+                          u"--prot"_s,         u"11"_s,
+                          u"--archive-size"_s, QString::number(records),
+                          u"--hours"_s,        QString::number(records) };
         if (baud > 0)
             args << u"--baud"_s << QString::number(baud);
         process.start(sim, args);
@@ -138,7 +140,7 @@ double bareEchoUs(const Meter& meter, int rounds)
             break;
         qsizetype got = 0;
         while (got < r.replyLength) {
-            pollfd p{fd, POLLIN, 0};
+            pollfd p{ fd, POLLIN, 0 };
             if (::poll(&p, 1, 2000) <= 0)
                 break;
             const ssize_t n = ::read(fd, buf + got, std::size_t(r.replyLength - got));

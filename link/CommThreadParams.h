@@ -24,9 +24,9 @@ struct CommThreadParams
 {
     // Inputs
     OperationHost* host = nullptr;
-    CDevData* account = nullptr;       // port, line, modem and retry settings; what is read lands here
+    CDevData* account = nullptr; // port, line, modem and retry settings; what is read lands here
     ArchiveDatabase* database = nullptr; // null when the program has none open
-    std::uint8_t overwrite = 0;        // for mergeRecords(): replace records already in the archive
+    std::uint8_t overwrite = 0; // for mergeRecords(): replace records already in the archive
     QDateTime when = QDateTime::currentDateTime(); // the caller's moment: the clock to set
 
     // The COM-number map the port is opened through; empty: lorn2.ini of the working folder.
@@ -40,16 +40,16 @@ struct CommThreadParams
 
     // Outputs
     int result = 0;
-    QString caption;                // the running operation's, for its questions
-    QDateTime started;              // set once the port is open
+    QString caption; // the running operation's, for its questions
+    QDateTime started; // set once the port is open
     std::vector<sctArcZap> records; // Get Archive: hourly records in the order read
-    QByteArray config;              // Get Archive, Get Config: the configuration memory read
-    int cfgArchiveStored = 0;       // configuration archive records written to the database
-    int dayRecordsStored = 0;       // daily and monthly records written to the database
+    QByteArray config; // Get Archive, Get Config: the configuration memory read
+    int cfgArchiveStored = 0; // configuration archive records written to the database
+    int dayRecordsStored = 0; // daily and monthly records written to the database
     int monthRecordsStored = 0;
-    QByteArray reportBytes;         // Get Report: the bytes the meter printed
-    qint64 exchanges = 0;           // requests written, for the benchmark and the pace line
-    qint64 lineBytes = 0;           // bytes of those requests and of the replies accepted
+    QByteArray reportBytes; // Get Report: the bytes the meter printed
+    qint64 exchanges = 0; // requests written, for the benchmark and the pace line
+    qint64 lineBytes = 0; // bytes of those requests and of the replies accepted
 
     std::atomic<int>& stop() const { return host->stopWord(); }
 };

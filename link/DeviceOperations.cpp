@@ -10,7 +10,6 @@
 
 #include "archive/DayMonRecord.h"
 #include "base/CodePage.h"
-#include "base/Crc16.h"
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
@@ -49,7 +48,7 @@ constexpr qsizetype kDeviceTextSize = 12;
 
 [[noreturn]] void fail(int message)
 {
-    throw OperationError{message};
+    throw OperationError{ message };
 }
 
 QString messageText(int message)
@@ -191,8 +190,7 @@ public:
 };
 
 // Runs one operation with the ending every operation shares.
-template<typename Body>
-int runWorker(CommThreadParams& p, int captionId, Body body)
+template <typename Body> int runWorker(CommThreadParams& p, int captionId, Body body)
 {
     const QString caption = LoadResString(captionId);
     p.caption = caption;
@@ -323,11 +321,11 @@ struct ArchiveKindInfo
     std::uint8_t head;
     std::uint8_t block;
     std::uint8_t extension; // hourly: sub 3 below Prot Version 10
-    std::uint8_t contour;   // first per-contour sub
+    std::uint8_t contour; // first per-contour sub
 };
-constexpr ArchiveKindInfo kHourly{1, 2, 0, 6, 15};
-constexpr ArchiveKindInfo kDaily{8, 9, 7, 10, 18};
-constexpr ArchiveKindInfo kMonthly{12, 13, 11, 14, 21};
+constexpr ArchiveKindInfo kHourly{ 1, 2, 0, 6, 15 };
+constexpr ArchiveKindInfo kDaily{ 8, 9, 7, 10, 18 };
+constexpr ArchiveKindInfo kMonthly{ 12, 13, 11, 14, 21 };
 
 // The archive operation's state: the session, the chosen range and what the loops share.
 class ArchiveReader
@@ -593,8 +591,8 @@ void readConfigArchive(CommThreadParams& p, CComPort& port, MeterContext& ctx, i
     host.setStatus(u"Считано записей архива конфигураций: 0"_s);
     for (qint64 reg = 0; reg < totalRegs; reg += 16) {
         const auto n = std::uint16_t(std::min<qint64>(16, totalRegs - reg));
-        const QByteArray data
-            = meter::FileRegisterData(countedExchange(p, port, meter::MakeReadFileRecord(ctx, 5, std::uint16_t(reg), n)));
+        const QByteArray data = meter::FileRegisterData(
+            countedExchange(p, port, meter::MakeReadFileRecord(ctx, 5, std::uint16_t(reg), n)));
         QByteArrayView bytes = QByteArrayView(data).first(std::min<qsizetype>(data.size(), 2 * n));
         while (!bytes.isEmpty()) {
             const qsizetype take = std::min(bytes.size(), size - filled);
@@ -659,7 +657,8 @@ int ReadConfiguration(CommThreadParams& p, CComPort& port, MeterContext& ctx, QB
         const int regs = sz / 2;
         for (int first = 0; first < regs; first += 16) {
             const auto n = std::uint16_t(std::min(16, regs - first));
-            const QByteArray reply = countedExchange(p, port, meter::MakeReadFileRecord(ctx, 1, std::uint16_t(first), n));
+            const QByteArray reply
+                = countedExchange(p, port, meter::MakeReadFileRecord(ctx, 1, std::uint16_t(first), n));
             const QByteArray data = meter::FileRegisterData(reply);
             const qsizetype take = std::min<qsizetype>(data.size(), 2 * n);
             std::memcpy(buffer->data() + 2 * first, data.constData(), size_t(take));

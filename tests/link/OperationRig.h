@@ -29,7 +29,7 @@ public:
     std::optional<int> finishedWith;
     // Asks to stop as soon as a status satisfies it.
     std::function<bool(const QString&)> stopWhen;
-    std::atomic<int> stop{0};
+    std::atomic<int> stop{ 0 };
 
     void setStatus(const QString& text) override
     {
@@ -38,10 +38,7 @@ public:
             stop.store(kStopAsked);
     }
     void setProgress(int position) override { positions.push_back(position); }
-    void setCounts(qint64 done, qint64 total) override
-    {
-        counts.emplace_back(done, total);
-    }
+    void setCounts(qint64 done, qint64 total) override { counts.emplace_back(done, total); }
     void setCaption(const QString& text) override { caption = text; }
     std::atomic<int>& stopWord() override { return stop; }
     std::optional<DateRange> askDateRange(QDate, std::optional<QDate>) override
@@ -98,8 +95,9 @@ public:
     {
         const QString meterFile = dir.filePath(QStringLiteral("meter.ini"));
         testsupport::writeFile(meterFile, "Clock = " + clock.toUtf8() + "\n" + meterLines.toUtf8());
-        args = QStringList{QStringLiteral("--link"), link, QStringLiteral("--log"), logPath,
-                           QStringLiteral("--meter"), meterFile} + args;
+        args = QStringList{ QStringLiteral("--link"),  link,     QStringLiteral("--log"), logPath,
+                            QStringLiteral("--meter"), meterFile }
+            + args;
         process.start(testsupport::binary(QStringLiteral("lorn2-metersim")), args);
         if (!process.waitForStarted(5000))
             return false;
@@ -122,7 +120,10 @@ public:
         return out;
     }
     QStringList notes() const { return log(QStringLiteral("#")); }
-    QStringList notesStartingWith(const QString& prefix) const { return notes().filter(QRegularExpression(u'^' + QRegularExpression::escape(prefix))); }
+    QStringList notesStartingWith(const QString& prefix) const
+    {
+        return notes().filter(QRegularExpression(u'^' + QRegularExpression::escape(prefix)));
+    }
 
     // The meter's clock, where its archives end.
     QString clock = QStringLiteral("2024-03-10 12:00:00");

@@ -69,14 +69,14 @@ private slots:
 void TestOperations::foreignSerialEndsBeforeReading()
 {
     OperationRig rig;
-    QVERIFY(rig.start(withClock({u"--serial"_s, u"999"_s})));
+    QVERIFY(rig.start(withClock({ u"--serial"_s, u"999"_s })));
     QCOMPARE(comm::runGetArchive(rig.params), 140);
     QCOMPARE(rig.host.finishedWith, std::optional<int>(140));
     QVERIFY(rig.params.records.empty());
     QCOMPARE(rig.host.askedRanges, 0);
     // Only the serial number was asked for.
     QCOMPARE(rig.log(u"<"_s).size(), 1);
-    QCOMPARE(rig.messages->texts(), QStringList{LoadResString(140)});
+    QCOMPARE(rig.messages->texts(), QStringList{ LoadResString(140) });
     QCOMPARE(rig.host.stop.load(), 0);
 }
 
@@ -96,9 +96,9 @@ void TestOperations::startRecord()
     QFETCH(bool, searched);
     QFETCH(bool, found);
     OperationRig rig;
-    QVERIFY(rig.start(withClock({u"--archive-size"_s, u"40"_s, u"--hours"_s, u"40"_s})));
+    QVERIFY(rig.start(withClock({ u"--archive-size"_s, u"40"_s, u"--hours"_s, u"40"_s })));
     // The end stops the read after the first record older than the start day.
-    rig.host.range = OperationHost::DateRange{start, start};
+    rig.host.range = OperationHost::DateRange{ start, start };
     QCOMPARE(comm::runGetArchive(rig.params), 0);
     const QStringList searches = rig.notesStartingWith(u"search "_s);
     QCOMPARE(searches.size(), searched ? 1 : 0);
@@ -119,9 +119,9 @@ void TestOperations::startRecord()
 void TestOperations::endDateStoresFirstOlderRecord()
 {
     OperationRig rig;
-    QVERIFY(rig.start(withClock({u"--archive-size"_s, u"200"_s, u"--hours"_s, u"200"_s})));
+    QVERIFY(rig.start(withClock({ u"--archive-size"_s, u"200"_s, u"--hours"_s, u"200"_s })));
     const QDate end(2024, 3, 8);
-    rig.host.range = OperationHost::DateRange{QDate::currentDate(), end};
+    rig.host.range = OperationHost::DateRange{ QDate::currentDate(), end };
     QCOMPARE(comm::runGetArchive(rig.params), 0);
     const auto& records = rig.params.records;
     QVERIFY(records.size() > 48);
@@ -144,12 +144,12 @@ void TestOperations::endDateStoresFirstOlderRecord()
 void TestOperations::emptyBlockLeadsToHeadRequest()
 {
     OperationRig rig;
-    QVERIFY(rig.start(withClock({u"--archive-size"_s, u"8"_s, u"--hours"_s, u"8"_s, u"--empty-hours"_s, u"3-4"_s})));
-    rig.host.range = OperationHost::DateRange{QDate::currentDate(), std::nullopt};
+    QVERIFY(rig.start(withClock({ u"--archive-size"_s, u"8"_s, u"--hours"_s, u"8"_s, u"--empty-hours"_s, u"3-4"_s })));
+    rig.host.range = OperationHost::DateRange{ QDate::currentDate(), std::nullopt };
     QCOMPARE(comm::runGetArchive(rig.params), 0);
     // Record 3 comes empty; the head of 4 is empty too, so 4 is not read; the head of 5 has data.
-    QCOMPARE(asked(rig, 2), (QList<int>{4, 5}));
-    QCOMPARE(asked(rig, 0), (QList<int>{1, 2, 3, 5, 6, 7, 8}));
+    QCOMPARE(asked(rig, 2), (QList<int>{ 4, 5 }));
+    QCOMPARE(asked(rig, 0), (QList<int>{ 1, 2, 3, 5, 6, 7, 8 }));
     QCOMPARE(rig.params.records.size(), std::size_t(6));
     // Extension blocks (Prot Version 10 and more: sub-command 6) for each stored record.
     QCOMPARE(asked(rig, 6).size(), 6);
@@ -159,13 +159,13 @@ void TestOperations::emptyBlockLeadsToHeadRequest()
 void TestOperations::stopKeepsRecordsRead()
 {
     OperationRig rig;
-    QVERIFY(rig.start(withClock({u"--archive-size"_s, u"100"_s})));
-    rig.host.range = OperationHost::DateRange{QDate::currentDate(), std::nullopt};
+    QVERIFY(rig.start(withClock({ u"--archive-size"_s, u"100"_s })));
+    rig.host.range = OperationHost::DateRange{ QDate::currentDate(), std::nullopt };
     rig.host.stopWhen = [](const QString& s) { return s == u"Считано записей: 5"_s; };
     QCOMPARE(comm::runGetArchive(rig.params), 141);
     QCOMPARE(rig.params.records.size(), std::size_t(5));
     QCOMPARE(rig.host.stop.load(), 0);
-    QCOMPARE(rig.messages->texts(), QStringList{LoadResString(141)});
+    QCOMPARE(rig.messages->texts(), QStringList{ LoadResString(141) });
     QVERIFY(!rig.process.waitForFinished(10)); // the port was closed, the meter still runs
 
     // "Сохранить": the records go into the account's archive.
@@ -194,9 +194,9 @@ void TestOperations::dailyAndMonthly()
     QFETCH(int, daily);
     QFETCH(int, monthly);
     OperationRig rig;
-    QVERIFY(rig.start(withClock({u"--prot"_s, prot, u"--archive-version"_s, archiveVersion, u"--archive-size"_s,
-                                 u"3"_s, u"--days"_s, u"5"_s, u"--months"_s, u"3"_s})));
-    rig.host.range = OperationHost::DateRange{QDate::currentDate(), std::nullopt};
+    QVERIFY(rig.start(withClock({ u"--prot"_s, prot, u"--archive-version"_s, archiveVersion, u"--archive-size"_s,
+                                  u"3"_s, u"--days"_s, u"5"_s, u"--months"_s, u"3"_s })));
+    rig.host.range = OperationHost::DateRange{ QDate::currentDate(), std::nullopt };
     QCOMPARE(comm::runGetArchive(rig.params), 0);
     QCOMPARE(asked(rig, 7).size(), daily);
     QCOMPARE(asked(rig, 11).size(), monthly);
@@ -211,14 +211,14 @@ void TestOperations::dailyAndMonthly()
 void TestOperations::perContourDropsMismatchedRecord()
 {
     OperationRig rig;
-    QVERIFY(rig.start(withClock({u"--archive-size"_s, u"4"_s, u"--wrong-contour"_s, u"2"_s})));
+    QVERIFY(rig.start(withClock({ u"--archive-size"_s, u"4"_s, u"--wrong-contour"_s, u"2"_s })));
     rig.account.m_perContourRead = true;
-    rig.host.range = OperationHost::DateRange{QDate::currentDate(), std::nullopt};
+    rig.host.range = OperationHost::DateRange{ QDate::currentDate(), std::nullopt };
     QCOMPARE(comm::runGetArchive(rig.params), 0);
     QCOMPARE(asked(rig, 0).size(), 0);
-    QCOMPARE(asked(rig, 15), (QList<int>{1, 2, 3, 4}));
+    QCOMPARE(asked(rig, 15), (QList<int>{ 1, 2, 3, 4 }));
     // Record 2 ends at its second contour.
-    QCOMPARE(asked(rig, 17), (QList<int>{1, 3, 4}));
+    QCOMPARE(asked(rig, 17), (QList<int>{ 1, 3, 4 }));
     QCOMPARE(rig.params.records.size(), std::size_t(3));
     const sctArcZap& newest = rig.params.records.front();
     QCOMPARE(int(newest.hour), 12);
@@ -241,23 +241,23 @@ void TestOperations::badLine()
     QFETCH(QString, fault);
     QFETCH(int, result);
     OperationRig rig;
-    QVERIFY(rig.start(withClock({u"--fault"_s, fault})));
-    rig.host.range = OperationHost::DateRange{QDate::currentDate(), std::nullopt};
+    QVERIFY(rig.start(withClock({ u"--fault"_s, fault })));
+    rig.host.range = OperationHost::DateRange{ QDate::currentDate(), std::nullopt };
     QCOMPARE(comm::runGetArchive(rig.params), result);
     QCOMPARE(rig.log(u"<"_s).size(), rig.account.m_retries);
-    QCOMPARE(rig.messages->texts(), QStringList{LoadResString(result)});
+    QCOMPARE(rig.messages->texts(), QStringList{ LoadResString(result) });
     QCOMPARE(rig.host.caption, LoadResString(135));
 }
 
 void TestOperations::modemDialsAndHangsUp()
 {
     OperationRig rig;
-    QVERIFY(rig.start(withClock({u"--modem"_s, u"--archive-size"_s, u"2"_s})));
+    QVERIFY(rig.start(withClock({ u"--modem"_s, u"--archive-size"_s, u"2"_s })));
     rig.account.m_useModem = true;
     rig.account.m_modem.useModem = true;
     rig.account.m_answerTimeout = 400;
-    rig.params.escapeGuard = {1100, 1100};
-    rig.host.range = OperationHost::DateRange{QDate::currentDate(), std::nullopt};
+    rig.params.escapeGuard = { 1100, 1100 };
+    rig.host.range = OperationHost::DateRange{ QDate::currentDate(), std::nullopt };
     QCOMPARE(comm::runGetArchive(rig.params), 0);
     const QStringList modem = rig.log(u"modem <"_s);
     QVERIFY2(modem.filter(u"ATDT143"_s).size() == 1, qPrintable(modem.join(u'|')));
@@ -273,12 +273,12 @@ void TestOperations::configurationArchive_data()
     QTest::addColumn<bool>("asked");
     QTest::addColumn<bool>("yes");
     QTest::addColumn<int>("stored");
-    QTest::newRow("5 records, no question") << QStringList{u"--cfg-archive"_s, u"5"_s} << false << true << 5;
-    QTest::newRow("6 records, yes") << QStringList{u"--cfg-archive"_s, u"6"_s} << true << true << 6;
-    QTest::newRow("6 records, no") << QStringList{u"--cfg-archive"_s, u"6"_s} << true << false << 0;
+    QTest::newRow("5 records, no question") << QStringList{ u"--cfg-archive"_s, u"5"_s } << false << true << 5;
+    QTest::newRow("6 records, yes") << QStringList{ u"--cfg-archive"_s, u"6"_s } << true << true << 6;
+    QTest::newRow("6 records, no") << QStringList{ u"--cfg-archive"_s, u"6"_s } << true << false << 0;
     // Word 13 is not read at Prot Version 13, so the count is 0.
-    QTest::newRow("Prot Version 13") << QStringList{u"--prot"_s, u"13"_s, u"--cfg-archive"_s, u"4"_s} << false
-                                     << true << 0;
+    QTest::newRow("Prot Version 13") << QStringList{ u"--prot"_s, u"13"_s, u"--cfg-archive"_s, u"4"_s } << false << true
+                                     << 0;
 }
 
 void TestOperations::configurationArchive()
@@ -309,7 +309,7 @@ void TestOperations::configurationArchive()
 void TestOperations::olderMeterReadsFixedConfiguration()
 {
     OperationRig rig;
-    QVERIFY(rig.start(withClock({u"--prot"_s, u"8"_s})));
+    QVERIFY(rig.start(withClock({ u"--prot"_s, u"8"_s })));
     QCOMPARE(comm::runGetConfig(rig.params), 0);
     const QStringList reads = rig.notesStartingWith(u"file 1 record "_s);
     QCOMPARE(reads.size(), 32);
@@ -322,7 +322,7 @@ void TestOperations::olderMeterReadsFixedConfiguration()
 void TestOperations::configTakesOverSerialAndAddress()
 {
     OperationRig rig;
-    QVERIFY(rig.start(withClock({u"--address"_s, u"05"_s, u"--serial"_s, u"4321"_s})));
+    QVERIFY(rig.start(withClock({ u"--address"_s, u"05"_s, u"--serial"_s, u"4321"_s })));
     rig.account.m_serial = 0;
     rig.account.m_netAddress = 0;
     QCOMPARE(comm::runGetConfig(rig.params), 0);
@@ -341,7 +341,7 @@ void TestOperations::reportFromHourThreeUntilStopped()
     OperationRig rig;
     // The archive begins at 03:00 of the report day.
     rig.clock = u"2024-03-10 10:00:00"_s;
-    QVERIFY(rig.start({u"--hours"_s, u"8"_s}));
+    QVERIFY(rig.start({ u"--hours"_s, u"8"_s }));
     rig.account.m_report.kind = archive::ReportKind::Hourly;
     rig.account.m_report.contour = 1;
     rig.account.m_report.start = QDateTime(QDate(2024, 3, 10), QTime(0, 0));
@@ -358,9 +358,9 @@ void TestOperations::reportFromHourThreeUntilStopped()
     // No record at 23:00: the end of the day is found by walking the heads.
     QVERIFY(searches[4].endsWith(u"23:00: record 65535"_s));
     QCOMPARE(asked(rig, 2).first(), 8);
-    QCOMPARE(asked(rig, 4), QList<int>{0});
-    QCOMPARE(asked(rig, 3), QList<int>{8});
-    QCOMPARE(asked(rig, 5), QList<int>{0x101});
+    QCOMPARE(asked(rig, 4), QList<int>{ 0 });
+    QCOMPARE(asked(rig, 3), QList<int>{ 8 });
+    QCOMPARE(asked(rig, 5), QList<int>{ 0x101 });
     QVERIFY(!rig.params.reportBytes.isEmpty());
     QCOMPARE(rig.account.m_reportText.toByteArray(), rig.params.reportBytes);
     QVERIFY(rig.messages->texts().isEmpty());
@@ -388,14 +388,14 @@ void TestOperations::reportFailures()
     const QString printed = rig.dir.filePath(u"printed.txt"_s);
     QVERIFY(testsupport::writeFile(printed, QByteArray(5000, 'x')));
     rig.meterLines = u"Report = "_s + printed + u'\n';
-    QVERIFY(rig.start({u"--archive-size"_s, u"100"_s}));
+    QVERIFY(rig.start({ u"--archive-size"_s, u"100"_s }));
     rig.params.reportBufferLimit = 1000;
     rig.account.m_report.kind = daily ? archive::ReportKind::Daily : archive::ReportKind::Hourly;
     rig.account.m_report.start = start.startOfDay();
     rig.account.m_report.end = end.startOfDay();
     const int result = comm::runGetReport(rig.params);
     QCOMPARE(result, message == 102 ? 12 : message);
-    QCOMPARE(rig.messages->texts(), QStringList{LoadResString(message)});
+    QCOMPARE(rig.messages->texts(), QStringList{ LoadResString(message) });
     QCOMPARE(rig.params.reportBytes.size(), message == 102 ? 1000 : 0);
     QVERIFY(rig.account.m_reportText.isEmpty());
 }
@@ -421,7 +421,7 @@ void TestOperations::clockYearByte()
     // ":01 67 01 ss mm hh DD MM YY" then the check.
     QCOMPARE(requests[1].mid(17, 2).toInt(nullptr, 16), yearByte);
     QCOMPARE(rig.notesStartingWith(u"clock set to "_s),
-             QStringList{u"clock set to "_s + when.toString(u"yyyy-MM-dd HH:mm:ss"_s)});
+             QStringList{ u"clock set to "_s + when.toString(u"yyyy-MM-dd HH:mm:ss"_s) });
 }
 
 void TestOperations::noAccountGivesResultOne()
@@ -434,7 +434,7 @@ void TestOperations::noAccountGivesResultOne()
     QCOMPARE(comm::runGetReport(params), 1);
     QCOMPARE(host.finishedWith, std::optional<int>(1));
     QCOMPARE(host.stop.load(), 0);
-    QCOMPARE(messages->texts(), QStringList{LoadResString(134)});
+    QCOMPARE(messages->texts(), QStringList{ LoadResString(134) });
 }
 
 QTEST_GUILESS_MAIN(TestOperations)
