@@ -110,6 +110,16 @@ void TestMeterSim::exactReplies_data()
                                          << QByteArray(":0104043039000048\r\n");
     QTest::newRow("archive version, 01") << 0x01 << 1 << QByteArray(":016601D2\r\n") << QByteArray(":01660200060B\r\n");
     QTest::newRow("archive version, 2A") << 0x2A << 1 << QByteArray(":2A6601C0\r\n") << QByteArray(":2A66020006F9\r\n");
+    QTest::newRow("archive start, 01") << 0x01 << 1 << QByteArray(":016401000014\r\n") << QByteArray(":0164010074\r\n");
+    QTest::newRow("archive start, 2A") << 0x2A << 1 << QByteArray(":2A6401000002\r\n") << QByteArray(":2A64010062\r\n");
+    QTest::newRow("configuration size, 01")
+        << 0x01 << 1 << QByteArray(":0114070600040000000128\r\n") << QByteArray(":0114040306000449\r\n");
+    QTest::newRow("configuration size, 2A")
+        << 0x2A << 1 << QByteArray(":2A14070600040000000116\r\n") << QByteArray(":2A14040306000437\r\n");
+    QTest::newRow("search found, 01") << 0x01 << 1 << QByteArray(":0168020E0A031A14\r\n")
+                                      << QByteArray(":0168000170\r\n");
+    QTest::newRow("search not found, 2A")
+        << 0x2A << 1 << QByteArray(":2A68020F0A031A01\r\n") << QByteArray(":2A68FFFF07\r\n");
 }
 
 void TestMeterSim::exactReplies()
