@@ -71,7 +71,7 @@ public:
         account.m_connection.port = kPort;
         account.m_connection.dcb = defaultDeviceControlBlock();
         account.m_retries = 2;
-        account.m_answerTimeout = 150;
+        account.m_answerTimeout = 400;
         account.m_folder = dir.filePath(QStringLiteral("acc"));
 
         params.host = &host;
