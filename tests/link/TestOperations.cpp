@@ -50,6 +50,8 @@ private slots:
     void stopKeepsRecordsRead();
     void dailyAndMonthly_data();
     void dailyAndMonthly();
+    void energyUnitsConvertOnce_data();
+    void energyUnitsConvertOnce();
     void perContourDropsMismatchedRecord();
     void badLine_data();
     void badLine();
@@ -225,6 +227,39 @@ void TestOperations::perContourDropsMismatchedRecord()
     QCOMPARE(dateOf(newest), kClock.date());
     QVERIFY(newest.M[2] != 0.0f); // contour 2's supply
     QVERIFY(newest.T[1] != 0);
+}
+
+void TestOperations::energyUnitsConvertOnce_data()
+{
+    QTest::addColumn<bool>("perContour");
+    QTest::newRow("whole blocks") << false;
+    QTest::newRow("per contour") << true;
+}
+
+// The meter sends Gcal; a kW*h meter's records hold 1163 times that, a GJ meter's 4.1868 times.
+void TestOperations::energyUnitsConvertOnce()
+{
+    QFETCH(bool, perContour);
+    std::vector<sctArcZap> read[3];
+    const char* units[] = { "2", "0", "1" };
+    for (int u = 0; u < 3; ++u) {
+        OperationRig rig;
+        QVERIFY(rig.start({ u"--archive-size"_s, u"2"_s, u"--energy-units"_s, QString::fromLatin1(units[u]) }));
+        rig.account.m_perContourRead = perContour;
+        rig.host.range = OperationHost::DateRange{ QDate::currentDate(), std::nullopt };
+        QCOMPARE(comm::runGetArchive(rig.params), 0);
+        QCOMPARE(rig.account.m_arcParams.EnergyUnits, std::uint8_t(QByteArray(units[u]).toInt()));
+        read[u] = rig.params.records;
+        QCOMPARE(read[u].size(), std::size_t(2));
+    }
+    for (std::size_t i = 0; i < 2; ++i) {
+        const sctArcZap& gcal = read[0][i];
+        QVERIFY(gcal.Q[0] > 0.0f && gcal.pre_Q[0] > 0.0f);
+        QCOMPARE(read[1][i].Q[0], gcal.Q[0] * 1163.0f);
+        QCOMPARE(read[1][i].pre_Q[0], gcal.pre_Q[0] * 1163.0f);
+        QCOMPARE(read[2][i].Q[1], gcal.Q[1] * 4.1868f);
+        QCOMPARE(read[1][i].M[0], gcal.M[0]);
+    }
 }
 
 void TestOperations::badLine_data()
