@@ -117,6 +117,7 @@ private slots:
     void closingAsksForUnsavedReport();
     void buttonsReachTheDocument();
     void printsToPdf();
+    void arbitraryBytesShowAndPrint();
     void createFromTheArchive_data();
     void createFromTheArchive();
     void screenshot();
@@ -420,6 +421,40 @@ void TestReportView::printsToPdf()
     pdf.open(QIODevice::WriteOnly);
     QPdfWriter writer(&pdf);
     QVERIFY(ui::printReportTo(writer, job) > 1);
+}
+
+void TestReportView::arbitraryBytesShowAndPrint()
+{
+    // Any file loads as a report: every byte value, long runs without a line end, stray codes.
+    QByteArray bytes;
+    quint32 seed = 12345;
+    for (int i = 0; i < 200000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bytes += char(seed >> 24);
+    }
+    bytes += QByteArray(5000, 'x');
+    PrinterControlTable controls;
+    controls.loadFromBytes("Bold.On=<ESC>E\r\nQualityN.Set=<ESC>x\r\n");
+    CReportStatic area;
+    area.resize(500, 300);
+    area.setText(bytes, &controls, 8);
+    area.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&area));
+    for (const int value : { 0, area.verticalScrollBar()->maximum() / 2, area.verticalScrollBar()->maximum() }) {
+        area.verticalScrollBar()->setValue(value);
+        area.horizontalScrollBar()->setValue(area.horizontalScrollBar()->maximum());
+        area.viewport()->repaint();
+        QCOMPARE(area.firstPaintedLine(), value);
+    }
+    QVERIFY(area.horizontalScrollBar()->maximum() >= 5000 - 500);
+    ui::ReportPrintJob job;
+    job.text = bytes.left(20000);
+    job.controls = &controls;
+    job.printFont.setPixelSize(12);
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&pdf);
+    QVERIFY(ui::printReportTo(writer, job) >= 1);
 }
 
 void TestReportView::createFromTheArchive_data()
