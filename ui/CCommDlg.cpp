@@ -288,6 +288,8 @@ void CCommDlg::onFinished(int result)
     m_stop->setEnabled(false);
     m_save->setEnabled(result == 0 || !m_bridge->params.records.empty());
     m_cancel->setEnabled(true);
+    // Nothing is left to wait for.
+    m_pace->clear();
     if (result == 0)
         QMetaObject::invokeMethod(this, &CCommDlg::accept, Qt::QueuedConnection);
 }
