@@ -649,9 +649,11 @@ bool CLorn2Doc::OnCreateReport()
     if (!index || m_shell == nullptr || !SaveModified())
         return false;
     CDevData& acc = m_accounts[std::size_t(*index)];
-    if (acc.m_records.isEmpty()) {
+    {
+        // Read with its parameter block, so the report has the meter's Formula, units and
+        // versions; records already held (a read whose file could not be written) still count.
         WaitCursor wait(m_shell);
-        if (FAILED(acc.LoadArchive())) {
+        if (FAILED(acc.LoadArchive()) && acc.m_records.isEmpty()) {
             // A missing file simply means nothing was read yet; anything else is a broken file.
             if (QFileInfo::exists(acc.archiveFilePath()))
                 MessageBox::error(LoadResString(119, u"Failed to load archive"_s));

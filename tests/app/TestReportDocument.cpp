@@ -109,6 +109,7 @@ class TestReportDocument : public QObject
 private slots:
     void createReportFillsTheDialogAndNamesTheDocument();
     void createReportKeepsTheLastChoices();
+    void createReportReadsTheParameterBlock();
     void dailyReportTakesTheDatabaseRows();
     void createReportRefused_data();
     void createReportRefused();
@@ -204,6 +205,19 @@ void TestReportDocument::dailyReportTakesTheDatabaseRows()
     QVERIFY(f.doc.OnCreateReport());
     QVERIFY(f.doc.accounts()[0].m_report.rows.size() >= 2);
     QVERIFY(f.doc.accounts()[0].m_report.rows[0].later.Q[0] < 10.0f);
+}
+
+void TestReportDocument::createReportReadsTheParameterBlock()
+{
+    Fixture f;
+    f.addAccount(1234);
+    // Records merged without the file's parameters, as an import merges a foreign file.
+    CDevData& acc = f.doc.accounts()[0];
+    QCOMPARE(archive::readArchiveFile(acc.archiveFilePath(), acc.m_arcParams, acc.m_records, true, 0), S_OK);
+    QCOMPARE(acc.m_arcParams.NumSys, std::uint16_t(0));
+    QVERIFY(f.createHourly());
+    QCOMPARE(f.shell.offeredReport.numSys, 2);
+    QCOMPARE(f.doc.accounts()[0].m_arcParams.Custom, u"Школа"_s);
 }
 
 void TestReportDocument::createReportRefused_data()
