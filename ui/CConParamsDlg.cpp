@@ -166,7 +166,7 @@ CConParamsDlg::CConParamsDlg(CDevData* account, const QStringList& ports, QWidge
     layout->addWidget(m_perContour);
     layout->addStretch(1);
     layout->addWidget(buttons);
-    setMinimumWidth(460);
+    setMinimumWidth(540);
 
     QStringList sorted = ports;
     comm::SortComPorts(sorted);
