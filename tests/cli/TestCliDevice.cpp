@@ -1,0 +1,289 @@
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "TestSupport.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// The simulated meter on a pseudo-terminal, mapped to COM7 of the working folder.
+class Meter
+{
+public:
+    Meter(const QString& folder, QStringList args)
+        : m_folder(folder)
+    {
+        const QString link = QDir(folder).filePath(u"meter"_s);
+        m_log = QDir(folder).filePath(u"meter.log"_s);
+        m_process.start(testsupport::binary(u"lorn2-metersim"_s),
+                        QStringList{u"--link"_s, link, u"--log"_s, m_log} + args);
+        m_ready = m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000)
+                  && m_process.readLine().trimmed() == QFile::encodeName(link);
+        QFile ini(QDir(folder).filePath(u"lorn2.ini"_s));
+        m_ready = m_ready && ini.open(QIODevice::WriteOnly)
+                  && ini.write("[SerialComm]\nCOM7=" + QFile::encodeName(link) + "\n") > 0;
+    }
+    ~Meter()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000))
+            m_process.kill();
+    }
+    bool ready() const { return m_ready; }
+    QString log() const { return QString::fromUtf8(testsupport::readFile(m_log)); }
+
+private:
+    QString m_folder;
+    QString m_log;
+    QProcess m_process;
+    bool m_ready = false;
+};
+
+Run cli(const QString& folder, const QStringList& args)
+{
+    QProcess p;
+    p.start(testsupport::binary(u"lorn2-cli"_s), QStringList{u"-C"_s, folder} + args);
+    Run r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// An account for the simulator's default serial number on COM7 (or on no port).
+bool addAccount(const QString& folder, bool withPort = true)
+{
+    QStringList args{u"add"_s, u"--type"_s, u"1"_s, u"--serial"_s, u"12345"_s, u"--timeout"_s, u"300"_s,
+                     u"--retries"_s, u"2"_s};
+    if (withPort)
+        args << u"--port"_s << u"7"_s;
+    return cli(folder, args).exitCode == 0;
+}
+
+int archiveLines(const QString& folder)
+{
+    const Run r = cli(folder, {u"show-archive"_s, u"12345"_s});
+    return r.exitCode == 0 ? int(r.out.count(u'\n')) - 1 : -1;
+}
+
+} // namespace
+
+class TestCliDevice : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readArchive_data();
+    void readArchive();
+    void readArchiveRefusals_data();
+    void readArchiveRefusals();
+    void readConfigQuestion_data();
+    void readConfigQuestion();
+    void readReport_data();
+    void readReport();
+    void setClock_data();
+    void setClock();
+    void progressLineOnTerminal();
+};
+
+void TestCliDevice::readArchive_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("records");
+
+    QTest::newRow("to the end") << QStringList{u"--to-end"_s} << 30;
+    // Reading goes back in time from today; 30 hours reach back into yesterday at most.
+    QTest::newRow("down to today") << QStringList{u"--end"_s, QDate::currentDate().toString(u"yyyy-MM-dd"_s)}
+                                   << -1;
+}
+
+void TestCliDevice::readArchive()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, records);
+
+    QTemporaryDir dir;
+    Meter meter(dir.path(), {u"--hours"_s, u"30"_s, u"--archive-size"_s, u"40"_s});
+    QVERIFY(meter.ready());
+    QVERIFY(addAccount(dir.path()));
+    const Run r = cli(dir.path(), QStringList{u"read-archive"_s, u"12345"_s} + options);
+    QCOMPARE(r.exitCode, 0);
+    // Not a terminal: one line per status text, in the program's own words.
+    QVERIFY2(r.err.contains(u"\nЧтение серийного номера ТС\n"_s), qPrintable(r.err));
+    QVERIFY(r.err.contains(u"\nСчитано записей: 1\n"_s) || r.err.contains(u"\nСчитано записей: 1  ("_s));
+    QVERIFY(!r.err.contains(u"error: Данные повреждены"_s));
+    const int shown = archiveLines(dir.path());
+    if (records >= 0) {
+        QCOMPARE(shown, records);
+    } else {
+        // The first record older than the end day is stored, then reading stops.
+        const int hoursToday = QTime::currentTime().hour() + 1;
+        QVERIFY2(shown >= 1 && shown <= std::min(30, hoursToday + 1), qPrintable(QString::number(shown)));
+    }
+}
+
+void TestCliDevice::readArchiveRefusals_data()
+{
+    QTest::addColumn<bool>("withPort");
+    QTest::addColumn<QStringList>("meterOptions");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("no port") << false << QStringList() << u"error: Не выбран COM-порт"_s;
+    QTest::newRow("another meter") << true << QStringList{u"--serial"_s, u"999"_s}
+                                   << u"error: Серийный номер ТС не совпадает с номером учётной записи"_s;
+    QTest::newRow("silent meter") << true << QStringList{u"--fault"_s, u"drop:1"_s}
+                                  << u"error: Устройство не отвечает"_s;
+}
+
+void TestCliDevice::readArchiveRefusals()
+{
+    QFETCH(bool, withPort);
+    QFETCH(QStringList, meterOptions);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    Meter meter(dir.path(), meterOptions);
+    QVERIFY(meter.ready());
+    QVERIFY(addAccount(dir.path(), withPort));
+    const Run r = cli(dir.path(), {u"read-archive"_s, u"12345"_s, u"--to-end"_s});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QVERIFY(!QFile::exists(dir.filePath(u"Devices/Karna1_12345/12345.tsa"_s)));
+}
+
+void TestCliDevice::readConfigQuestion_data()
+{
+    QTest::addColumn<int>("cfgArchive");
+    QTest::addColumn<QString>("answer"); // empty: the default
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<QString>("printed");
+
+    QTest::newRow("five: no question") << 5 << QString() << false << QString();
+    QTest::newRow("six: default yes") << 6 << QString() << true << u"-> yes"_s;
+    QTest::newRow("six: no") << 6 << u"no"_s << true << u"-> no"_s;
+}
+
+void TestCliDevice::readConfigQuestion()
+{
+    QFETCH(int, cfgArchive);
+    QFETCH(QString, answer);
+    QFETCH(bool, asked);
+    QFETCH(QString, printed);
+
+    QTemporaryDir dir;
+    Meter meter(dir.path(), {u"--prot"_s, u"14"_s, u"--cfg-archive"_s, QString::number(cfgArchive)});
+    QVERIFY(meter.ready());
+    QVERIFY(addAccount(dir.path()));
+    QStringList args{u"read-config"_s, u"12345"_s};
+    if (!answer.isEmpty())
+        args << u"--cfg-archive"_s << answer;
+    const Run r = cli(dir.path(), args);
+    QCOMPARE(r.exitCode, 0);
+    const QString question = u"question: Архив конфигураций содержит %1 записей.\nСчитать?\n"_s.arg(cfgArchive);
+    QCOMPARE(r.err.contains(question), asked);
+    if (asked)
+        QVERIFY2(r.err.contains(question + printed + u'\n'), qPrintable(r.err));
+    // Nothing to show on a command line.
+    QVERIFY(r.err.contains(u"question: Конфигурация загружена. Показать отчёт о конфигурации?\n-> no\n"_s));
+    const QString snapshots = cli(dir.path(), {u"config-report"_s, u"12345"_s, u"--list-snapshots"_s}).out;
+    QCOMPARE(int(snapshots.count(u'\n')), answer == u"no"_s ? 0 : cfgArchive);
+}
+
+void TestCliDevice::readReport_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("minBytes");
+
+    const QString today = QDate::currentDate().toString(u"yyyy-MM-dd"_s);
+    QTest::newRow("hourly until quiet") << QStringList{u"--hourly"_s, today, u"--idle"_s, u"0.5"_s} << 100;
+    QTest::newRow("daily, up to 50 bytes")
+        << QStringList{u"--daily"_s, QDate::currentDate().addDays(-2).toString(u"yyyy-MM-dd"_s),
+                       QDate::currentDate().addDays(-1).toString(u"yyyy-MM-dd"_s), u"--max-bytes"_s, u"50"_s}
+        << 50;
+}
+
+void TestCliDevice::readReport()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, minBytes);
+
+    QTemporaryDir dir;
+    Meter meter(dir.path(), {u"--hours"_s, u"96"_s});
+    QVERIFY(meter.ready());
+    QVERIFY(addAccount(dir.path()));
+    const QString file = dir.filePath(u"meter.tsr"_s);
+    const Run r = cli(dir.path(), QStringList{u"read-report"_s, u"12345"_s, u"-o"_s, file} + options);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QVERIFY(r.err.contains(u"Старт печати...\n"_s));
+    QVERIFY(r.err.contains(u"Принято байт: "_s));
+    const QByteArray bytes = testsupport::readFile(file);
+    QVERIFY2(bytes.size() >= minBytes, qPrintable(QString::number(bytes.size())));
+}
+
+void TestCliDevice::setClock_data()
+{
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<QString>("request"); // the clock request the meter got: sec, min, hour, day, month, year
+
+    QTest::newRow("1999") << u"1999-03-05 10:11:12"_s << u":0167010C0B0A050363"_s;
+    QTest::newRow("2024") << u"2024-12-31 23:59:58"_s << u":0167013A3B171F0C18"_s;
+}
+
+void TestCliDevice::setClock()
+{
+    QFETCH(QString, time);
+    QFETCH(QString, request);
+
+    QTemporaryDir dir;
+    Meter meter(dir.path(), {});
+    QVERIFY(meter.ready());
+    QVERIFY(addAccount(dir.path()));
+    const Run r = cli(dir.path(), {u"set-clock"_s, u"12345"_s, u"--time"_s, time});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QVERIFY2(meter.log().contains(request), qPrintable(meter.log()));
+
+    const Run bad = cli(dir.path(), {u"set-clock"_s, u"12345"_s, u"--time"_s, u"1999-03-05"_s});
+    QCOMPARE(bad.exitCode, 2);
+}
+
+void TestCliDevice::progressLineOnTerminal()
+{
+    if (QStandardPaths::findExecutable(u"script"_s).isEmpty())
+        QSKIP("no script(1) to give the program a terminal");
+    QTemporaryDir dir;
+    Meter meter(dir.path(), {u"--hours"_s, u"20"_s, u"--archive-size"_s, u"20"_s});
+    QVERIFY(meter.ready());
+    QVERIFY(addAccount(dir.path()));
+    // script(1) gives the program a terminal on standard error and copies what it wrote.
+    QProcess p;
+    const QString command = u"'%1' -C '%2' read-archive 12345 --to-end"_s.arg(testsupport::binary(u"lorn2-cli"_s),
+                                                                             dir.path());
+    p.start(u"script"_s, {u"-qec"_s, command, u"/dev/null"_s});
+    QVERIFY(p.waitForFinished(60000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    // One line redrawn in place, with the percentage, ended once.
+    QVERIFY2(out.contains(u"\rСчитано записей: 20  100%"_s), qPrintable(out));
+    QVERIFY(out.contains(u"\x1b[K"_s));
+    QVERIFY(!out.contains(u"Считано записей: 1\n"_s) && !out.contains(u"Считано записей: 1\r\n"_s));
+}
+
+QTEST_GUILESS_MAIN(TestCliDevice)
+#include "TestCliDevice.moc"
