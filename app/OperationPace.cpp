@@ -25,6 +25,16 @@ void OperationPace::reset()
     m_total = 0;
 }
 
+void OperationPace::status(const QString& text)
+{
+    QString phase = text;
+    phase.removeIf([](QChar c) { return c.isDigit(); });
+    if (phase == m_phase)
+        return;
+    m_phase = phase;
+    reset();
+}
+
 std::optional<double> OperationPace::perSecond() const
 {
     if (m_samples.size() < 2)

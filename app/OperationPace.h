@@ -18,6 +18,9 @@ public:
     void sample(qint64 elapsedMs, qint64 done, qint64 total);
     // A new phase (the daily archive after the hourly one) starts counting afresh.
     void reset();
+    // The operation's status text: a text other than the last one but for its numbers starts a
+    // new phase, so the memory read's pace is not shown beside the archive records.
+    void status(const QString& text);
 
     // None until two samples at least 200 ms apart show a pace.
     std::optional<double> perSecond() const;
@@ -37,4 +40,5 @@ private:
     };
     std::deque<Sample> m_samples;
     qint64 m_total = 0;
+    QString m_phase;
 };

@@ -82,6 +82,7 @@ void CliOperationHost::setStatus(const QString& text)
     if (text == LoadResString(172, u"Start report..."_s))
         m_printingSince = m_clock.elapsed();
     m_status = text;
+    m_pace.status(text);
     if (m_options.terminal) {
         drawLocked();
         return;

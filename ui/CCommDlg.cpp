@@ -266,8 +266,10 @@ void CCommDlg::showUpdates()
     Bridge::Updates updates = m_bridge->takeUpdates();
     if (!updates.caption.isEmpty())
         setWindowTitle(updates.caption);
-    if (updates.hasStatus)
+    if (updates.hasStatus) {
         m_status->setText(updates.status);
+        m_paceMeter.status(updates.status);
+    }
     if (updates.progress >= 0)
         m_progress->setValue(std::clamp(updates.progress, 0, 100));
     if (updates.hasCounts) {

@@ -119,6 +119,7 @@ private slots:
     void commandsNeedTheirViews();
     void pace_data();
     void pace();
+    void paceFollowsPhases();
 };
 
 void TestDeviceDocument::preamble_data()
@@ -380,6 +381,24 @@ void TestDeviceDocument::pace()
     QCOMPARE(pace.perSecond().value_or(-1.0), perSecond);
     QCOMPARE(pace.msLeft().value_or(-1), msLeft);
     QCOMPARE(pace.text(u"зап"_s), text);
+}
+
+void TestDeviceDocument::paceFollowsPhases()
+{
+    OperationPace pace;
+    pace.status(u"Чтение конфигурации"_s);
+    pace.sample(0, 0, 512);
+    pace.sample(1000, 256, 512);
+    QCOMPARE(pace.perSecond().value_or(-1), 256.0);
+    // Only the numbers change: the same phase goes on.
+    pace.status(u"Считано записей: 1"_s);
+    pace.sample(2000, 1, 100);
+    pace.status(u"Считано записей: 2"_s);
+    pace.sample(3000, 3, 100);
+    QCOMPARE(pace.perSecond().value_or(-1), 2.0);
+    pace.status(u"Считано суточных записей: 1"_s);
+    QVERIFY(!pace.perSecond());
+    QVERIFY(pace.text(u"зап"_s).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDeviceDocument)
