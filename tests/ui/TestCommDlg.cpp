@@ -4,7 +4,9 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -13,6 +15,7 @@
 #include "UiTestSupport.h"
 #include "storage/CDevData.h"
 #include "ui/CCommDlg.h"
+#include "ui/CDevAccountDlg.h"
 #include "ui/CSelectArcDateDlg.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -76,6 +79,8 @@ private slots:
     void dateRangeFromWorker_data();
     void dateRangeFromWorker();
     void destroyedWhileRunning();
+    void accountFieldsFromMeter_data();
+    void accountFieldsFromMeter();
 };
 
 void TestCommDlg::showsTheAccount()
@@ -293,6 +298,91 @@ void TestCommDlg::destroyedWhileRunning()
     QTRY_VERIFY(stopped->load());
     QCOMPARE(asked->load(), 0);
     QTest::qWait(20); // the late reports must not reach the destroyed dialog
+}
+
+void TestCommDlg::accountFieldsFromMeter_data()
+{
+    QTest::addColumn<bool>("typeChosen");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<bool>("connectionAccepted");
+    QTest::addColumn<bool>("readOk");
+    QTest::addColumn<bool>("withConfig");
+    QTest::addColumn<bool>("readerCalled");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("filled");
+
+    QTest::newRow("no type") << false << 1 << true << true << true << false << u"Не выбран тип"_s << false;
+    QTest::newRow("no port, cancelled") << true << 0 << false << true << true << false << QString() << false;
+    QTest::newRow("no port, chosen") << true << 0 << true << true << true << true << QString() << true;
+    QTest::newRow("read") << true << 2 << true << true << true << true << QString() << true;
+    QTest::newRow("read, no configuration")
+        << true << 2 << true << true << false << true << u"Конфигурация не загружена"_s << false;
+    QTest::newRow("read failed") << true << 2 << true << false << true << true << QString() << false;
+}
+
+void TestCommDlg::accountFieldsFromMeter()
+{
+    QFETCH(bool, typeChosen);
+    QFETCH(int, port);
+    QFETCH(bool, connectionAccepted);
+    QFETCH(bool, readOk);
+    QFETCH(bool, withConfig);
+    QFETCH(bool, readerCalled);
+    QFETCH(QString, message);
+    QFETCH(bool, filled);
+
+    testsupport::MessageRecorder messages;
+    CDevData record;
+    record.m_connection.port = port;
+    CDevAccountDlg dialog(record, true, QString(), QDir::tempPath());
+    dialog.typeBox()->setCurrentIndex(typeChosen ? 1 : -1);
+    dialog.serialEdit()->setText(u"777"_s);
+    int readerCalls = 0;
+    int typeSeen = 0;
+    int serialSeen = 0;
+    dialog.setConnectionEditor([&](CDevData& r) {
+        if (connectionAccepted)
+            r.m_connection.port = 3;
+        return connectionAccepted;
+    });
+    int portSeen = 0;
+    dialog.setDeviceReader([&](CDevData& r) {
+        ++readerCalls;
+        typeSeen = r.m_type;
+        serialSeen = r.m_serial;
+        portSeen = r.m_connection.port;
+        r.m_netAddress = 0x2B;
+        if (withConfig) {
+            r.m_config = QByteArray(1024, '\0');
+            const auto put = [&r](int at, const QByteArray& text) { r.m_config.replace(at, text.size(), text); };
+            put(312, "School");
+            put(362, "1234");
+            put(372, "ID-000000001");
+            put(384, "Nowhere St");
+            put(439, "Ann");
+        }
+        return readOk;
+    });
+    QVERIFY(dialog.readButton()->isEnabled());
+    dialog.readButton()->click();
+
+    QCOMPARE(readerCalls, readerCalled ? 1 : 0);
+    if (readerCalled) {
+        QCOMPARE(typeSeen, 2);
+        QCOMPARE(serialSeen, 777); // the meter is checked against the number typed in
+        QCOMPARE(portSeen, port >= 1 ? port : 3);
+    }
+    QCOMPARE(messages->texts().isEmpty(), message.isEmpty());
+    if (!message.isEmpty())
+        QCOMPARE(messages->texts().value(0), message);
+    QCOMPARE(dialog.consumerEdit()->text(), filled ? u"School"_s : QString());
+    QCOMPARE(dialog.netAddressEdit()->text(), filled ? u"2B"_s : u"00"_s);
+    if (filled) {
+        QCOMPARE(dialog.phoneEdit()->text(), u"1234"_s);
+        QCOMPARE(dialog.consumerIdEdit()->text(), u"ID-000000001"_s);
+        QCOMPARE(dialog.addressEdit()->text(), u"Nowhere St"_s);
+        QCOMPARE(dialog.contactEdit()->text(), u"Ann"_s);
+    }
 }
 
 int runCommDlgTests(int argc, char** argv)
