@@ -7,6 +7,8 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -79,6 +81,7 @@ private slots:
     void dateRangeFromWorker_data();
     void dateRangeFromWorker();
     void destroyedWhileRunning();
+    void readsTheSimulatedMeter();
     void accountFieldsFromMeter_data();
     void accountFieldsFromMeter();
 };
@@ -298,6 +301,44 @@ void TestCommDlg::destroyedWhileRunning()
     QTRY_VERIFY(stopped->load());
     QCOMPARE(asked->load(), 0);
     QTest::qWait(20); // the late reports must not reach the destroyed dialog
+}
+
+void TestCommDlg::readsTheSimulatedMeter()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(u"meter"_s);
+    QProcess meter;
+    meter.start(testsupport::binary(u"lorn2-metersim"_s),
+                {u"--link"_s, link, u"--hours"_s, u"12"_s, u"--archive-size"_s, u"16"_s, u"--prot"_s, u"11"_s});
+    QVERIFY(meter.waitForStarted(5000) && meter.waitForReadyRead(5000));
+    const QString ini = dir.filePath(u"lorn2.ini"_s);
+    QVERIFY(testsupport::writeFile(ini, "[SerialComm]\nCOM7=" + QFile::encodeName(link) + "\n"));
+
+    testsupport::MessageRecorder messages;
+    CDevData account;
+    account.m_serial = 12345;
+    account.m_type = 1;
+    account.m_connection.port = 7;
+    account.m_connection.dcb = defaultDeviceControlBlock();
+    account.m_answerTimeout = 300;
+    account.m_folder = dir.filePath(u"Devices/Karna1_12345"_s);
+    QVERIFY(QDir().mkpath(account.m_folder));
+    CCommDlg dialog(account, DeviceOperationRequest{});
+    dialog.params().portMapFile = ini;
+    uitest::onNextModal<CSelectArcDateDlg>(&dialog, [](CSelectArcDateDlg& dates) {
+        dates.toEndBox()->setChecked(true);
+        dates.accept();
+    });
+    dialog.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 20000);
+    QVERIFY2(dialog.operationResult() == 0, qPrintable(messages->texts().join(u'|')));
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(dialog.windowTitle(), u"Получение Архива"_s);
+    QCOMPARE(account.m_records.size(), std::size_t(12));
+    QVERIFY(account.m_lastConnect.isValid());
+    QCOMPARE(account.m_config.size(), 1024);
+    meter.terminate();
+    meter.waitForFinished(3000);
 }
 
 void TestCommDlg::accountFieldsFromMeter_data()
