@@ -136,9 +136,15 @@ bool CLorn2Doc::OnReadReport()
     request.netAddress = acc.m_netAddress;
     // Before the first archive read the contours are not known; the meter has at most three.
     request.numSys = acc.m_arcParams.NumSys > 0 ? acc.m_arcParams.NumSys : 3;
-    const archive::ReportDialogDefaults defaults = archive::reportDialogDefaults(acc.m_records, QDate::currentDate());
-    request.first = defaults.start;
-    request.last = defaults.end;
+    // The meter prints from its own archive; without records here the day to offer is today.
+    if (acc.m_records.isEmpty()) {
+        request.first = request.last = QDate::currentDate();
+    } else {
+        const archive::ReportDialogDefaults defaults
+            = archive::reportDialogDefaults(acc.m_records, QDate::currentDate());
+        request.first = defaults.start;
+        request.last = defaults.end;
+    }
     request.kind = acc.m_report.kind;
     request.contour = acc.m_report.contour;
     if (!m_shell->editReportSettings(request))

@@ -257,6 +257,8 @@ void TestDeviceDocument::readReport()
     QVERIFY(f.doc.OnReadReport());
     // Before any archive was read the dialog offers all three contours.
     QCOMPARE(f.shell.offeredReport.numSys, 3);
+    QCOMPARE(f.shell.offeredReport.first, QDate::currentDate());
+    QCOMPARE(f.shell.offeredReport.last, QDate::currentDate());
     QCOMPARE(f.shell.requests.at(0).kind, DeviceOperation::GetReport);
     QCOMPARE(f.shell.reportSettingsSeen.kind, archive::ReportKind::Daily);
     QCOMPARE(f.shell.reportSettingsSeen.contour, 1);
