@@ -31,6 +31,8 @@ public:
                         QStringList{u"--link"_s, link, u"--log"_s, m_log} + args);
         m_ready = m_process.waitForStarted(5000) && m_process.waitForReadyRead(5000)
                   && m_process.readLine().trimmed() == QFile::encodeName(link);
+        // Without a printer table every account load would complain.
+        testsupport::writeFile(QDir(folder).filePath(u"esc.ini"_s), QByteArray());
         QFile ini(QDir(folder).filePath(u"lorn2.ini"_s));
         m_ready = m_ready && ini.open(QIODevice::WriteOnly)
                   && ini.write("[SerialComm]\nCOM7=" + QFile::encodeName(link) + "\n") > 0;
@@ -128,7 +130,7 @@ void TestCliDevice::readArchive()
     // Not a terminal: one line per status text, in the program's own words.
     QVERIFY2(r.err.contains(u"\nЧтение серийного номера ТС\n"_s), qPrintable(r.err));
     QVERIFY(r.err.contains(u"\nСчитано записей: 1\n"_s) || r.err.contains(u"\nСчитано записей: 1  ("_s));
-    QVERIFY(!r.err.contains(u"error: Данные повреждены"_s));
+    QVERIFY2(!r.err.contains(u"error:"_s), qPrintable(r.err));
     const int shown = archiveLines(dir.path());
     if (records >= 0) {
         QCOMPARE(shown, records);
