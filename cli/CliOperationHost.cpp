@@ -30,6 +30,8 @@ public:
         g_interruptStop.store(&stop);
         struct sigaction action{};
         action.sa_handler = onInterrupt;
+        // Reads on the line go on; the worker sees the stop word before its next exchange.
+        action.sa_flags = SA_RESTART;
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &m_previous);
     }

@@ -1,3 +1,5 @@
+#include <csignal>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -103,6 +105,7 @@ private slots:
     void setClock_data();
     void setClock();
     void progressLineOnTerminal();
+    void interruptKeepsWhatCame();
 };
 
 void TestCliDevice::readArchive_data()
@@ -285,6 +288,32 @@ void TestCliDevice::progressLineOnTerminal()
     QVERIFY2(out.contains(u"\rСчитано записей: 20  100%"_s), qPrintable(out));
     QVERIFY(out.contains(u"\x1b[K"_s));
     QVERIFY(!out.contains(u"Считано записей: 1\n"_s) && !out.contains(u"Считано записей: 1\r\n"_s));
+}
+
+void TestCliDevice::interruptKeepsWhatCame()
+{
+    QTemporaryDir dir;
+    Meter meter(dir.path(), {u"--hours"_s, u"200"_s, u"--archive-size"_s, u"200"_s, u"--prot"_s, u"11"_s,
+                             u"--baud"_s, u"19200"_s});
+    QVERIFY(meter.ready());
+    QVERIFY(addAccount(dir.path()));
+    QProcess p;
+    p.start(testsupport::binary(u"lorn2-cli"_s), {u"-C"_s, dir.path(), u"read-archive"_s, u"12345"_s, u"--to-end"_s});
+    QVERIFY(p.waitForStarted());
+    QByteArray err;
+    while (!err.contains("Считано записей: 3") && p.state() == QProcess::Running) {
+        p.waitForReadyRead(1000);
+        err += p.readAllStandardError();
+    }
+    QVERIFY2(p.state() == QProcess::Running && p.processId() > 0, err.constData());
+    ::kill(pid_t(p.processId()), SIGINT);
+    QVERIFY(p.waitForFinished(30000));
+    err += p.readAllStandardError();
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(err.contains("error: Остановлено\n"), err.constData());
+    // Ctrl-C is "Остановить" and "Сохранить": the records read stay in the account's archive.
+    const int kept = archiveLines(dir.path());
+    QVERIFY2(kept >= 3 && kept < 200, qPrintable(QString::number(kept)));
 }
 
 QTEST_GUILESS_MAIN(TestCliDevice)
