@@ -1,10 +1,14 @@
 #include "AccountCommands.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include "AccountOptions.h"
 #include "CliShell.h"
 #include "app/CLorn2Doc.h"
+#include "base/AtomicFile.h"
+#include "base/MessageBox.h"
+#include "base/StringTable.h"
 #include "storage/DeviceTypes.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -45,6 +49,34 @@ int AddCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell,
     return doc.OnAddAccount() ? cliexit::Ok : cliexit::Failed;
 }
 
+namespace {
+
+// As the account dialog does for an existing account: the chosen map is copied into the account
+// folder and named by its base name there; the next command reads it.
+bool takeMapIntoFolder(CDevData& record)
+{
+    const QString source = record.m_mapFile;
+    QString error;
+    QFile file(source);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        error = file.errorString();
+    else
+        writeFileAtomically(record.m_folder + u'/' + QFileInfo(source).fileName(), bytes, &error);
+    if (!error.isEmpty()) {
+        MessageBox::error(LoadResString(191, u"Failed to copy map file: "_s) + error);
+        return false;
+    }
+    record.m_mapFile = QFileInfo(source).fileName();
+    record.m_mapChanged = false;
+    MessageBox::show(LoadResString(223), MbIcon::Information, MbButtons::Ok);
+    return true;
+}
+
+} // namespace
+
 void EditCommand::addOptions(QCommandLineParser& parser) const
 {
     cliopts::addTypeOption(parser);
@@ -61,7 +93,7 @@ int EditCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell
     shell.setAccountEditor([&](CDevData& record, bool) {
         cliopts::applyAccountOptions(parser, record);
         cliopts::applyConnectionOptions(parser, record);
-        return true;
+        return !record.m_mapChanged || takeMapIntoFolder(record);
     });
     if (!doc.OnEditAccountFields())
         return cliexit::Failed;

@@ -55,6 +55,7 @@ private slots:
     void simulatorSaysWhatItCannotDo();
 
     void addListEditDelete();
+    void editMapCopiesIntoAccountFolder();
     void addRefusals_data();
     void addRefusals();
     void ambiguousSerialNamesTheTypes();
@@ -204,6 +205,24 @@ void TestCli::addListEditDelete()
     r = run(u"lorn2-cli"_s, {u"delete"_s, u"1234"_s, u"--remove-files"_s}, dir.path());
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.startsWith(u"error: "_s));
+}
+
+void TestCli::editMapCopiesIntoAccountFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(testsupport::writeFile(dir.filePath(u"esc.ini"_s), "Bold.On=<ESC>E\r\n"));
+    const QByteArray map = "int Serial @ 0x10;\r\n";
+    QVERIFY(testsupport::writeFile(dir.filePath(u"chosen.map"_s), map));
+    Run r = run(u"lorn2-cli"_s, {u"add"_s, u"--type"_s, u"1"_s, u"--serial"_s, u"77"_s}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+
+    r = run(u"lorn2-cli"_s, {u"edit"_s, u"77"_s, u"--map"_s, dir.filePath(u"chosen.map"_s)}, dir.path());
+    QCOMPARE(r.exitCode, 0);
+    QVERIFY2(r.err.startsWith(u"info: "_s), qPrintable(r.err));
+    // The account names the copy in its own folder, so the next start reads the map from there.
+    QCOMPARE(testsupport::readFile(dir.filePath(u"Devices/Karna1_00077/chosen.map"_s)), map);
+    QVERIFY(testsupport::readFile(dir.filePath(u"Devices/Karna1_00077/00077.xml"_s))
+                .contains("<FileName>chosen.map</FileName>"));
 }
 
 void TestCli::addRefusals_data()
