@@ -681,14 +681,19 @@ bool CLorn2Doc::OnCreateReport()
     request.contour = acc.m_report.contour;
     if (!m_shell->editReportSettings(request))
         return false;
-    archive::ReportRequest build;
-    build.kind = request.kind;
-    build.contour = request.contour;
-    build.start = request.start;
-    build.end = request.end;
-    if (!build.start.isValid() || !build.end.isValid())
-        build = archive::makeReportRequest(request.kind, request.contour, request.first, request.last);
-    return buildReport(*index, build);
+    return buildReport(*index, chosenPeriod(request));
+}
+
+archive::ReportRequest CLorn2Doc::chosenPeriod(const ReportSettingsRequest& request)
+{
+    archive::ReportRequest period;
+    period.kind = request.kind;
+    period.contour = request.contour;
+    period.start = request.start;
+    period.end = request.end;
+    if (!period.start.isValid() || !period.end.isValid())
+        period = archive::makeReportRequest(request.kind, request.contour, request.first, request.last);
+    return period;
 }
 
 bool CLorn2Doc::buildReport(int accountIndex, const archive::ReportRequest& request)

@@ -143,6 +143,8 @@ public:
     QString m_pathName;
 
 private:
+    // The period the report settings dialog chose: its own start and end, else the rule's.
+    static archive::ReportRequest chosenPeriod(const ReportSettingsRequest& request);
     bool deviceListShowing() const;
     bool deviceRowSelected() const;
     bool currentAccountSet() const;

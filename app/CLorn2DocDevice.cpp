@@ -149,13 +149,7 @@ bool CLorn2Doc::OnReadReport()
     request.contour = acc.m_report.contour;
     if (!m_shell->editReportSettings(request))
         return false;
-    archive::ReportRequest range;
-    range.kind = request.kind;
-    range.contour = request.contour;
-    range.start = request.start;
-    range.end = request.end;
-    if (!range.start.isValid() || !range.end.isValid())
-        range = archive::makeReportRequest(request.kind, request.contour, request.first, request.last);
+    const archive::ReportRequest range = chosenPeriod(request);
 
     archive::ReportState settings;
     settings.kind = range.kind;

@@ -1,8 +1,12 @@
 #include "AccountOptions.h"
 
+#include <algorithm>
+
 #include <QFileInfo>
 
 #include "app/CLorn2Doc.h"
+#include "app/Shell.h"
+#include "archive/ReportBuilder.h"
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "storage/CDevData.h"
@@ -231,6 +235,90 @@ std::optional<int> findAccount(const CLorn2Doc& doc, const QString& serialText, 
         return std::nullopt;
     }
     return found.front();
+}
+
+QDate parseDate(const QString& text)
+{
+    return QDate::fromString(text, u"yyyy-MM-dd"_s);
+}
+
+void addReportRangeOptions(QCommandLineParser& parser, const QString& hourlyHelp)
+{
+    parser.addOption(QCommandLineOption(u"hourly"_s, hourlyHelp, u"DATE"_s));
+    parser.addOption(
+        QCommandLineOption(u"daily"_s, u"A daily report from FROM to TO (TO follows as an argument)."_s, u"FROM"_s));
+    parser.addOption(QCommandLineOption(u"contour"_s, u"The contour, 1 to 3 (default 1)."_s, u"C"_s));
+}
+
+bool checkReportRange(const QCommandLineParser& parser, QString* error)
+{
+    const bool hourly = parser.isSet(u"hourly"_s);
+    const bool daily = parser.isSet(u"daily"_s);
+    if (hourly == daily) {
+        *error = u"give one of --hourly DATE and --daily FROM TO"_s;
+        return false;
+    }
+    const QStringList args = parser.positionalArguments();
+    if (hourly && args.size() != 1) {
+        *error = u"unexpected argument '%1'"_s.arg(args.value(1));
+        return false;
+    }
+    if (daily && args.size() != 2) {
+        *error = u"--daily: FROM and TO expected"_s;
+        return false;
+    }
+    const QDate first = parseDate(parser.value(hourly ? u"hourly"_s : u"daily"_s));
+    if (!first.isValid()) {
+        *error = (hourly ? u"--hourly"_s : u"--daily"_s) + u": a date YYYY-MM-DD expected"_s;
+        return false;
+    }
+    if (daily) {
+        const QDate last = parseDate(args.at(1));
+        if (!last.isValid()) {
+            *error = u"--daily: TO must be a date YYYY-MM-DD"_s;
+            return false;
+        }
+        if (last < first) {
+            *error = u"--daily: TO is before FROM"_s;
+            return false;
+        }
+    }
+    if (parser.isSet(u"contour"_s)) {
+        bool ok = false;
+        const int contour = parser.value(u"contour"_s).toInt(&ok);
+        if (!ok || contour < 1 || contour > 3) {
+            *error = u"--contour: 1, 2 or 3 expected"_s;
+            return false;
+        }
+    }
+    return true;
+}
+
+ReportRange reportRange(const QCommandLineParser& parser)
+{
+    ReportRange range;
+    range.daily = parser.isSet(u"daily"_s);
+    range.first = parseDate(parser.value(range.daily ? u"daily"_s : u"hourly"_s));
+    range.last = range.daily ? parseDate(parser.positionalArguments().at(1)) : range.first;
+    range.contour = parser.isSet(u"contour"_s) ? parser.value(u"contour"_s).toInt() - 1 : 0;
+    return range;
+}
+
+bool answerReportSettings(const ReportRange& range, ReportSettingsRequest& request)
+{
+    if (range.contour >= std::max(1, request.numSys)) {
+        MessageBox::error(u"The meter has %1 contour(s); --contour %2 does not exist."_s.arg(std::max(1, request.numSys))
+                              .arg(range.contour + 1));
+        return false;
+    }
+    request.kind = range.daily ? archive::ReportKind::Daily : archive::ReportKind::Hourly;
+    request.contour = range.contour;
+    request.first = range.first;
+    request.last = range.last;
+    const archive::ReportRequest period = archive::makeReportRequest(request.kind, range.contour, range.first, range.last);
+    request.start = period.start;
+    request.end = period.end;
+    return true;
 }
 
 } // namespace cliopts

@@ -3,10 +3,12 @@
 #include <optional>
 
 #include <QCommandLineParser>
+#include <QDate>
 #include <QString>
 
 class CDevData;
 class CLorn2Doc;
+struct ReportSettingsRequest;
 
 // The account and connection options of "add" and "edit", and the account named by a serial
 // number on the command line.
@@ -29,5 +31,23 @@ int typeOption(const QCommandLineParser& parser);
 // The account with the serial number (and --type when given). Shows the reason and returns
 // none when there is no such account or the choice is ambiguous.
 std::optional<int> findAccount(const CLorn2Doc& doc, const QString& serialText, const QCommandLineParser& parser);
+
+// A date YYYY-MM-DD; invalid otherwise.
+QDate parseDate(const QString& text);
+
+// The period and contour of the report commands: --hourly DATE | --daily FROM TO, --contour C.
+struct ReportRange
+{
+    bool daily = false;
+    QDate first;
+    QDate last; // the same day for an hourly report
+    int contour = 0; // from 0
+};
+void addReportRangeOptions(QCommandLineParser& parser, const QString& hourlyHelp);
+// Checks the options and that the serial number is the only other argument.
+bool checkReportRange(const QCommandLineParser& parser, QString* error);
+ReportRange reportRange(const QCommandLineParser& parser);
+// The report settings dialog answered from the range; refuses a contour the meter lacks.
+bool answerReportSettings(const ReportRange& range, ReportSettingsRequest& request);
 
 } // namespace cliopts

@@ -15,14 +15,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QDate parseDate(const QString& text)
-{
-    return QDate::fromString(text, u"yyyy-MM-dd"_s);
-}
-
 bool checkDate(const QCommandLineParser& parser, const QString& option, QString* error)
 {
-    if (parser.isSet(option) && !parser.value(option).isEmpty() && !parseDate(parser.value(option)).isValid()) {
+    if (parser.isSet(option) && !parser.value(option).isEmpty() && !cliopts::parseDate(parser.value(option)).isValid()) {
         *error = u"--"_s + option + u": a date YYYY-MM-DD expected"_s;
         return false;
     }
@@ -55,8 +50,8 @@ int ShowArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell
         MessageBox::error(LoadResString(119, u"Failed to load archive"_s));
         return cliexit::Failed;
     }
-    const QDateTime from = parser.isSet(u"from"_s) ? parseDate(parser.value(u"from"_s)).startOfDay() : QDateTime();
-    const QDateTime to = parser.isSet(u"to"_s) ? parseDate(parser.value(u"to"_s)).endOfDay() : QDateTime();
+    const QDateTime from = parser.isSet(u"from"_s) ? cliopts::parseDate(parser.value(u"from"_s)).startOfDay() : QDateTime();
+    const QDateTime to = parser.isSet(u"to"_s) ? cliopts::parseDate(parser.value(u"to"_s)).endOfDay() : QDateTime();
     io.out << archivelist::captions(acc.m_arcParams.EnergyUnits).join(u'\t') << u'\n';
     for (const sctArcZap& r : acc.m_records) {
         const QDateTime t = archive::recordDateTime(r);

@@ -15,14 +15,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QDate parseDate(const QString& text)
-{
-    return QDate::fromString(text, u"yyyy-MM-dd"_s);
-}
-
 bool checkDateOption(const QCommandLineParser& parser, const QString& option, QString* error)
 {
-    if (parser.isSet(option) && !parseDate(parser.value(option)).isValid()) {
+    if (parser.isSet(option) && !cliopts::parseDate(parser.value(option)).isValid()) {
         *error = u"--%1: a date YYYY-MM-DD expected"_s.arg(option);
         return false;
     }
@@ -129,9 +124,9 @@ bool ReadArchiveCommand::checkArguments(const QCommandLineParser& parser, QStrin
 void ReadArchiveCommand::hostOptions(const QCommandLineParser& parser, CliOperationHost::Options& options) const
 {
     if (parser.isSet(u"start"_s))
-        options.start = parseDate(parser.value(u"start"_s));
+        options.start = cliopts::parseDate(parser.value(u"start"_s));
     if (parser.isSet(u"end"_s))
-        options.end = parseDate(parser.value(u"end"_s));
+        options.end = cliopts::parseDate(parser.value(u"end"_s));
     options.toEnd = parser.isSet(u"to-end"_s);
 }
 
@@ -170,10 +165,7 @@ bool ReadConfigCommand::runDocumentCommand(CLorn2Doc& doc, CliShell&, int, const
 void ReadReportCommand::addOptions(QCommandLineParser& parser) const
 {
     DeviceCommand::addOptions(parser);
-    parser.addOption(QCommandLineOption(u"hourly"_s, u"The hourly report of the day DATE."_s, u"DATE"_s));
-    parser.addOption(
-        QCommandLineOption(u"daily"_s, u"A daily report from FROM to TO (TO follows as an argument)."_s, u"FROM"_s));
-    parser.addOption(QCommandLineOption(u"contour"_s, u"The contour, 1 to 3 (default 1)."_s, u"C"_s));
+    cliopts::addReportRangeOptions(parser, u"The hourly report of the day DATE."_s);
     parser.addOption(QCommandLineOption(
         u"idle"_s, u"Stop receiving after S seconds without a byte (default 5)."_s, u"S"_s));
     parser.addOption(QCommandLineOption(u"max-bytes"_s, u"Stop receiving after N bytes."_s, u"N"_s));
@@ -182,41 +174,8 @@ void ReadReportCommand::addOptions(QCommandLineParser& parser) const
 
 bool ReadReportCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
 {
-    const bool hourly = parser.isSet(u"hourly"_s);
-    const bool daily = parser.isSet(u"daily"_s);
-    if (hourly == daily) {
-        *error = u"give one of --hourly DATE and --daily FROM TO"_s;
+    if (!cliopts::checkReportRange(parser, error))
         return false;
-    }
-    const QStringList args = parser.positionalArguments();
-    if (hourly && args.size() != 1) {
-        *error = u"unexpected argument '%1'"_s.arg(args.value(1));
-        return false;
-    }
-    if (daily && args.size() != 2) {
-        *error = u"--daily: FROM and TO expected"_s;
-        return false;
-    }
-    const QDate first = parseDate(parser.value(hourly ? u"hourly"_s : u"daily"_s));
-    if (!first.isValid()) {
-        *error = (hourly ? u"--hourly"_s : u"--daily"_s) + u": a date YYYY-MM-DD expected"_s;
-        return false;
-    }
-    if (daily) {
-        const QDate last = parseDate(args.at(1));
-        if (!last.isValid() || last < first) {
-            *error = u"--daily: TO must be a date YYYY-MM-DD not before FROM"_s;
-            return false;
-        }
-    }
-    if (parser.isSet(u"contour"_s)) {
-        bool ok = false;
-        const int contour = parser.value(u"contour"_s).toInt(&ok);
-        if (!ok || contour < 1 || contour > 3) {
-            *error = u"--contour: 1, 2 or 3 expected"_s;
-            return false;
-        }
-    }
     if (parser.isSet(u"idle"_s)) {
         bool ok = false;
         const double seconds = parser.value(u"idle"_s).toDouble(&ok);
@@ -251,27 +210,9 @@ void ReadReportCommand::hostOptions(const QCommandLineParser& parser, CliOperati
 bool ReadReportCommand::runDocumentCommand(CLorn2Doc& doc, CliShell& shell, int accountIndex,
                                            const QCommandLineParser& parser, CliStreams&)
 {
-    const QStringList args = parser.positionalArguments();
-    const bool daily = parser.isSet(u"daily"_s);
-    const QDate first = parseDate(parser.value(daily ? u"daily"_s : u"hourly"_s));
-    const QDate last = daily ? parseDate(args.at(1)) : first;
-    const int contour = parser.isSet(u"contour"_s) ? parser.value(u"contour"_s).toInt() - 1 : 0;
-    shell.setReportSettings([&](ReportSettingsRequest& request) {
-        if (contour >= std::max(1, request.numSys)) {
-            MessageBox::error(u"The meter has %1 contour(s); --contour %2 does not exist."_s
-                                  .arg(std::max(1, request.numSys))
-                                  .arg(contour + 1));
-            return false;
-        }
-        request.kind = daily ? archive::ReportKind::Daily : archive::ReportKind::Hourly;
-        request.contour = contour;
-        request.first = first;
-        request.last = last;
-        const archive::ReportRequest period = archive::makeReportRequest(request.kind, contour, first, last);
-        request.start = period.start;
-        request.end = period.end;
-        return true;
-    });
+    const cliopts::ReportRange range = cliopts::reportRange(parser);
+    shell.setReportSettings(
+        [range](ReportSettingsRequest& request) { return cliopts::answerReportSettings(range, request); });
 
     CDevData& acc = doc.accounts()[std::size_t(accountIndex)];
     // Whatever report the account held is not what the meter sends; an empty text afterwards

@@ -8,6 +8,7 @@
 #include <QFontInfo>
 
 #include "app/ProgramSettings.h"
+#include "ui/paint/SettingsFont.h"
 
 namespace ui {
 
@@ -17,30 +18,13 @@ namespace {
 constexpr std::uint8_t kPitchMask = 0x03;
 constexpr std::uint8_t kFixedPitch = 0x01;
 constexpr std::uint8_t kVariablePitch = 0x02;
-constexpr int kNormalWeight = 400;
 
 } // namespace
 
 QFont fontFromLogFont(const LogFont& logFont)
 {
-    QFont font;
-    if (QFontDatabase::hasFamily(logFont.FaceName))
-        font.setFamily(logFont.FaceName);
-    else
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    if (logFont.Height != 0)
-        font.setPixelSize(std::abs(logFont.Height));
-    // Zero is "don't care"; Qt's weights share the 1..1000 scale.
-    const int weight = logFont.Weight == 0 ? kNormalWeight : std::clamp<int>(logFont.Weight, 1, 1000);
-    font.setWeight(static_cast<QFont::Weight>(weight));
-    font.setItalic(logFont.Italic != 0);
-    font.setUnderline(logFont.Underline != 0);
-    font.setStrikeOut(logFont.StrikeOut != 0);
-    const bool fixed = (logFont.PitchAndFamily & kPitchMask) == kFixedPitch;
-    font.setFixedPitch(fixed);
-    if (fixed)
-        font.setStyleHint(QFont::TypeWriter);
-    return font;
+    // One mapping for the windows and for drawing without them (lorn2-cli).
+    return paint::fontFromSettings(logFont);
 }
 
 void applyFontToLogFont(const QFont& font, int logPixelsY, LogFont& logFont)

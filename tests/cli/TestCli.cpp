@@ -12,28 +12,11 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = testsupport::ProgramRun;
 
 Run run(const QString& program, const QStringList& args, const QString& workingDir = QString())
 {
-    QProcess p;
-    if (!workingDir.isEmpty())
-        p.setWorkingDirectory(workingDir);
-    p.start(testsupport::binary(program), args);
-    Run r;
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return testsupport::runProgram(program, args, workingDir);
 }
 
 const QString kHeader = u"NN\tСерийный №\tМодель ТС\tДата опроса\tНазвание потребителя\tТелефон\t"

@@ -14,27 +14,11 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = testsupport::ProgramRun;
 
 Run run(const QStringList& args, const QString& workingDir)
 {
-    QProcess p;
-    p.setWorkingDirectory(workingDir);
-    p.start(testsupport::binary(u"lorn2-cli"_s), args);
-    Run r;
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return testsupport::runProgram(u"lorn2-cli"_s, args, workingDir);
 }
 
 const QByteArray kMap = "meta ( name = \"AdjByteOrder\", a = \"uint\" );\n"

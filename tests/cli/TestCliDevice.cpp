@@ -13,12 +13,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = testsupport::ProgramRun;
 
 // The simulated meter on a pseudo-terminal, mapped to COM7 of the working folder.
 class Meter
@@ -57,18 +52,7 @@ private:
 
 Run cli(const QString& folder, const QStringList& args)
 {
-    QProcess p;
-    p.start(testsupport::binary(u"lorn2-cli"_s), QStringList{u"-C"_s, folder} + args);
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return testsupport::runProgram(u"lorn2-cli"_s, QStringList{u"-C"_s, folder} + args, QString(), 60000);
 }
 
 // An account for the simulator's default serial number on COM7 (or on no port).

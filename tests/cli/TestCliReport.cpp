@@ -10,27 +10,11 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = testsupport::ProgramRun;
 
 Run run(const QStringList& args, const QString& workingDir)
 {
-    QProcess p;
-    p.setWorkingDirectory(workingDir);
-    p.start(testsupport::binary(u"lorn2-cli"_s), args);
-    Run r;
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return testsupport::runProgram(u"lorn2-cli"_s, args, workingDir);
 }
 
 // A working folder with the account 01234 (type Karna1) whose archive holds the hours from

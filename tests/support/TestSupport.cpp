@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QProcessEnvironment>
 
 using namespace Qt::Literals::StringLiterals;
@@ -50,6 +51,24 @@ QStringList iniSection(const QString& path, const QString& section)
             lines << line;
     }
     return lines;
+}
+
+ProgramRun runProgram(const QString& name, const QStringList& args, const QString& workingDir, int timeoutMs)
+{
+    QProcess p;
+    if (!workingDir.isEmpty())
+        p.setWorkingDirectory(workingDir);
+    p.start(binary(name), args);
+    ProgramRun r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
 }
 
 } // namespace testsupport

@@ -29,6 +29,17 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 // A program of the build, e.g. "lorn2-cli".
 QString binary(const QString& name);
 
+// A program of the build run to its end: exit code (-1 when it crashed or timed out) and its
+// output as UTF-8.
+struct ProgramRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+ProgramRun runProgram(const QString& name, const QStringList& args, const QString& workingDir = QString(),
+                      int timeoutMs = 30000);
+
 // The non-empty lines of an INI file's section, in file order ("key=value").
 QStringList iniSection(const QString& path, const QString& section);
 
