@@ -6,8 +6,10 @@
 class AddCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("add"); }
-    QString description() const override { return QStringLiteral("Add a device account."); }
+    AddCommand()
+        : DocumentCommand({ QStringLiteral("add"), QStringLiteral("Add a device account."), QStringLiteral(""), 0, 0 })
+    {
+    }
     void addOptions(QCommandLineParser& parser) const override;
     bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 
@@ -20,11 +22,11 @@ protected:
 class EditCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("edit"); }
-    QString description() const override { return QStringLiteral("Change the fields of a device account."); }
-    QString arguments() const override { return QStringLiteral("SERIAL"); }
-    int minArguments() const override { return 1; }
-    int maxArguments() const override { return 1; }
+    EditCommand()
+        : DocumentCommand({ QStringLiteral("edit"), QStringLiteral("Change the fields of a device account."),
+                            QStringLiteral("SERIAL"), 1, 1 })
+    {
+    }
     void addOptions(QCommandLineParser& parser) const override;
 
 protected:
@@ -36,11 +38,11 @@ protected:
 class DeleteCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("delete"); }
-    QString description() const override { return QStringLiteral("Delete a device account."); }
-    QString arguments() const override { return QStringLiteral("SERIAL"); }
-    int minArguments() const override { return 1; }
-    int maxArguments() const override { return 1; }
+    DeleteCommand()
+        : DocumentCommand(
+            { QStringLiteral("delete"), QStringLiteral("Delete a device account."), QStringLiteral("SERIAL"), 1, 1 })
+    {
+    }
     void addOptions(QCommandLineParser& parser) const override;
     bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 
@@ -53,11 +55,11 @@ protected:
 class ExportDevicesCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("export-devices"); }
-    QString description() const override { return QStringLiteral("Export the device list to a CSV file."); }
-    QString arguments() const override { return QStringLiteral("FILE"); }
-    int minArguments() const override { return 1; }
-    int maxArguments() const override { return 1; }
+    ExportDevicesCommand()
+        : DocumentCommand({ QStringLiteral("export-devices"), QStringLiteral("Export the device list to a CSV file."),
+                            QStringLiteral("FILE"), 1, 1 })
+    {
+    }
 
 protected:
     int executeWithDocument(CLorn2App& app, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,

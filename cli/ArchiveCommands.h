@@ -6,11 +6,11 @@
 class ShowArchiveCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("show-archive"); }
-    QString description() const override { return QStringLiteral("Show the records of an account's archive."); }
-    QString arguments() const override { return QStringLiteral("SERIAL"); }
-    int minArguments() const override { return 1; }
-    int maxArguments() const override { return 1; }
+    ShowArchiveCommand()
+        : DocumentCommand({ QStringLiteral("show-archive"), QStringLiteral("Show the records of an account's archive."),
+                            QStringLiteral("SERIAL"), 1, 1 })
+    {
+    }
     void addOptions(QCommandLineParser& parser) const override;
     bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 
@@ -23,11 +23,11 @@ protected:
 class ImportArchiveCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("import-archive"); }
-    QString description() const override { return QStringLiteral("Import an archive file into its account."); }
-    QString arguments() const override { return QStringLiteral("FILE"); }
-    int minArguments() const override { return 1; }
-    int maxArguments() const override { return 1; }
+    ImportArchiveCommand()
+        : DocumentCommand({ QStringLiteral("import-archive"),
+                            QStringLiteral("Import an archive file into its account."), QStringLiteral("FILE"), 1, 1 })
+    {
+    }
     void addOptions(QCommandLineParser& parser) const override;
 
 protected:
@@ -39,11 +39,11 @@ protected:
 class ExportArchiveCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("export-archive"); }
-    QString description() const override { return QStringLiteral("Export an account's archive to a file."); }
-    QString arguments() const override { return QStringLiteral("SERIAL FILE"); }
-    int minArguments() const override { return 2; }
-    int maxArguments() const override { return 2; }
+    ExportArchiveCommand()
+        : DocumentCommand({ QStringLiteral("export-archive"), QStringLiteral("Export an account's archive to a file."),
+                            QStringLiteral("SERIAL FILE"), 2, 2 })
+    {
+    }
     void addOptions(QCommandLineParser& parser) const override;
 
 protected:
@@ -55,14 +55,12 @@ protected:
 class ExportDbCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("export-db"); }
-    QString description() const override
+    ExportDbCommand()
+        : DocumentCommand({ QStringLiteral("export-db"),
+                            QStringLiteral("Store an account's daily and monthly records in the database."),
+                            QStringLiteral("SERIAL"), 1, 1 })
     {
-        return QStringLiteral("Store an account's daily and monthly records in the database.");
     }
-    QString arguments() const override { return QStringLiteral("SERIAL"); }
-    int minArguments() const override { return 1; }
-    int maxArguments() const override { return 1; }
     void addOptions(QCommandLineParser& parser) const override;
 
 protected:

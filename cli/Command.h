@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <QCommandLineParser>
@@ -23,16 +24,29 @@ struct CliStreams
 class Command
 {
 public:
+    // What the help and the usage line say of a command, and how many positional arguments
+    // it takes at least and at most (-1: any number).
+    struct Info
+    {
+        QString name;
+        QString description;
+        QString arguments; // "SERIAL FILE" and the like
+        int minArguments = 0;
+        int maxArguments = 0;
+    };
+
+    explicit Command(Info info)
+        : m_info(std::move(info))
+    {
+    }
     virtual ~Command() = default;
 
-    virtual QString name() const = 0;
-    virtual QString description() const = 0;
-    // "SERIAL FILE" and the like, for the usage line.
-    virtual QString arguments() const { return {}; }
+    const QString& name() const { return m_info.name; }
+    const QString& description() const { return m_info.description; }
+    const QString& arguments() const { return m_info.arguments; }
+    int minArguments() const { return m_info.minArguments; }
+    int maxArguments() const { return m_info.maxArguments; }
     virtual void addOptions(QCommandLineParser& parser) const { Q_UNUSED(parser); }
-    // Positional arguments the command needs at least and at most (-1: any number).
-    virtual int minArguments() const { return 0; }
-    virtual int maxArguments() const { return 0; }
     // Checks the options before any file is touched; `error` says what is wrong.
     virtual bool checkArguments(const QCommandLineParser& parser, QString* error) const
     {
@@ -48,12 +62,18 @@ protected:
     virtual int execute(const QCommandLineParser& parser, CliStreams& io) = 0;
     int usageError(const QString& message, const QCommandLineParser& parser, CliStreams& io) const;
     QString usageText(const QCommandLineParser& parser) const;
+
+private:
+    Info m_info;
 };
 
 // A command that works on the document: the working folder, settings, database and accounts
 // are set up first, exactly as the desktop program starts, and taken down after.
 class DocumentCommand : public Command
 {
+public:
+    using Command::Command;
+
 protected:
     int execute(const QCommandLineParser& parser, CliStreams& io) final;
     virtual int executeWithDocument(CLorn2App& app, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,

@@ -6,11 +6,11 @@
 class CheckMapCommand : public Command
 {
 public:
-    QString name() const override { return QStringLiteral("check-map"); }
-    QString description() const override { return QStringLiteral("Check a map file: the parser's log and counts."); }
-    QString arguments() const override { return QStringLiteral("FILE"); }
-    int minArguments() const override { return 1; }
-    int maxArguments() const override { return 1; }
+    CheckMapCommand()
+        : Command({ QStringLiteral("check-map"), QStringLiteral("Check a map file: the parser's log and counts."),
+                    QStringLiteral("FILE"), 1, 1 })
+    {
+    }
 
 protected:
     int execute(const QCommandLineParser& parser, CliStreams& io) override;
@@ -20,11 +20,11 @@ protected:
 class ConfigReportCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("config-report"); }
-    QString description() const override { return QStringLiteral("Show an account's configuration report."); }
-    QString arguments() const override { return QStringLiteral("SERIAL"); }
-    int minArguments() const override { return 1; }
-    int maxArguments() const override { return 1; }
+    ConfigReportCommand()
+        : DocumentCommand({ QStringLiteral("config-report"), QStringLiteral("Show an account's configuration report."),
+                            QStringLiteral("SERIAL"), 1, 1 })
+    {
+    }
     void addOptions(QCommandLineParser& parser) const override;
     bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 
@@ -37,11 +37,11 @@ protected:
 class SaveConfigCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("save-config"); }
-    QString description() const override { return QStringLiteral("Save an account's configuration file."); }
-    QString arguments() const override { return QStringLiteral("SERIAL FILE"); }
-    int minArguments() const override { return 2; }
-    int maxArguments() const override { return 2; }
+    SaveConfigCommand()
+        : DocumentCommand({ QStringLiteral("save-config"), QStringLiteral("Save an account's configuration file."),
+                            QStringLiteral("SERIAL FILE"), 2, 2 })
+    {
+    }
     void addOptions(QCommandLineParser& parser) const override;
 
 protected:

@@ -10,8 +10,7 @@
 class DeviceCommand : public DocumentCommand
 {
 public:
-    int minArguments() const override { return 1; }
-    int maxArguments() const override { return 1; }
+    using DocumentCommand::DocumentCommand;
     void addOptions(QCommandLineParser& parser) const override;
 
 protected:
@@ -24,8 +23,8 @@ protected:
         Q_UNUSED(options);
     }
     // Runs the document command on the selected account; false when it did not do its work.
-    virtual bool runDocumentCommand(CLorn2Doc& doc, CliShell& shell, int accountIndex,
-                                    const QCommandLineParser& parser, CliStreams& io)
+    virtual bool runDocumentCommand(CLorn2Doc& doc, CliShell& shell, int accountIndex, const QCommandLineParser& parser,
+                                    CliStreams& io)
         = 0;
     // The answer to the configuration archive question.
     virtual bool loadConfigArchive(const QCommandLineParser& parser) const
@@ -39,12 +38,13 @@ protected:
 class ReadArchiveCommand : public DeviceCommand
 {
 public:
-    QString name() const override { return QStringLiteral("read-archive"); }
-    QString description() const override
+    ReadArchiveCommand()
+        : DeviceCommand(
+            { QStringLiteral("read-archive"),
+              QStringLiteral("Read the meter's archive into the account. Ctrl-C stops and keeps what came."),
+              QStringLiteral("SERIAL"), 1, 1 })
     {
-        return QStringLiteral("Read the meter's archive into the account. Ctrl-C stops and keeps what came.");
     }
-    QString arguments() const override { return QStringLiteral("SERIAL"); }
     void addOptions(QCommandLineParser& parser) const override;
     bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 
@@ -58,9 +58,12 @@ protected:
 class ReadConfigCommand : public DeviceCommand
 {
 public:
-    QString name() const override { return QStringLiteral("read-config"); }
-    QString description() const override { return QStringLiteral("Read the meter's configuration into the account."); }
-    QString arguments() const override { return QStringLiteral("SERIAL"); }
+    ReadConfigCommand()
+        : DeviceCommand({ QStringLiteral("read-config"),
+                          QStringLiteral("Read the meter's configuration into the account."), QStringLiteral("SERIAL"),
+                          1, 1 })
+    {
+    }
     void addOptions(QCommandLineParser& parser) const override;
     bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 
@@ -74,10 +77,11 @@ protected:
 class ReadReportCommand : public DeviceCommand
 {
 public:
-    QString name() const override { return QStringLiteral("read-report"); }
-    QString description() const override { return QStringLiteral("Receive the report the meter prints."); }
-    QString arguments() const override { return QStringLiteral("SERIAL [TO]"); }
-    int maxArguments() const override { return 2; }
+    ReadReportCommand()
+        : DeviceCommand({ QStringLiteral("read-report"), QStringLiteral("Receive the report the meter prints."),
+                          QStringLiteral("SERIAL [TO]"), 1, 2 })
+    {
+    }
     void addOptions(QCommandLineParser& parser) const override;
     bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 
@@ -91,12 +95,12 @@ protected:
 class SetClockCommand : public DeviceCommand
 {
 public:
-    QString name() const override { return QStringLiteral("set-clock"); }
-    QString description() const override
+    SetClockCommand()
+        : DeviceCommand({ QStringLiteral("set-clock"),
+                          QStringLiteral("Set the meter's clock to --time, else to the computer's clock."),
+                          QStringLiteral("SERIAL"), 1, 1 })
     {
-        return QStringLiteral("Set the meter's clock to --time, else to the computer's clock.");
     }
-    QString arguments() const override { return QStringLiteral("SERIAL"); }
     void addOptions(QCommandLineParser& parser) const override;
     bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 

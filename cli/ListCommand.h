@@ -6,8 +6,11 @@
 class ListCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("list"); }
-    QString description() const override { return QStringLiteral("List the device accounts."); }
+    ListCommand()
+        : DocumentCommand(
+            { QStringLiteral("list"), QStringLiteral("List the device accounts."), QStringLiteral(""), 0, 0 })
+    {
+    }
 
 protected:
     int executeWithDocument(CLorn2App& app, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,

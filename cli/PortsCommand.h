@@ -6,8 +6,11 @@
 class PortsCommand : public Command
 {
 public:
-    QString name() const override { return QStringLiteral("ports"); }
-    QString description() const override { return QStringLiteral("List the COM ports and their devices."); }
+    PortsCommand()
+        : Command({ QStringLiteral("ports"), QStringLiteral("List the COM ports and their devices."),
+                    QStringLiteral(""), 0, 0 })
+    {
+    }
 
 protected:
     int execute(const QCommandLineParser& parser, CliStreams& io) override;

@@ -12,11 +12,11 @@ class PrinterControlTable;
 class RenderCommand : public Command
 {
 public:
-    QString name() const override { return QStringLiteral("render"); }
-    QString description() const override { return QStringLiteral("Draw a report file as text or print it to PDF."); }
-    QString arguments() const override { return QStringLiteral("FILE.tsr"); }
-    int minArguments() const override { return 1; }
-    int maxArguments() const override { return 1; }
+    RenderCommand()
+        : Command({ QStringLiteral("render"), QStringLiteral("Draw a report file as text or print it to PDF."),
+                    QStringLiteral("FILE.tsr"), 1, 1 })
+    {
+    }
     void addOptions(QCommandLineParser& parser) const override;
     bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 

@@ -7,12 +7,13 @@
 class ReportCommand : public DocumentCommand
 {
 public:
-    QString name() const override { return QStringLiteral("report"); }
-    QString description() const override { return QStringLiteral("Build an hourly or daily report from an archive."); }
-    QString arguments() const override { return QStringLiteral("SERIAL"); }
+    ReportCommand()
+        : DocumentCommand({ QStringLiteral("report"),
+                            QStringLiteral("Build an hourly or daily report from an archive."),
+                            QStringLiteral("SERIAL"), 1, 2 })
+    {
+    }
     // --daily takes FROM as its value and TO as the second positional argument.
-    int minArguments() const override { return 1; }
-    int maxArguments() const override { return 2; }
     void addOptions(QCommandLineParser& parser) const override;
     bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
 
