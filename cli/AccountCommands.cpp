@@ -1,15 +1,14 @@
 #include "AccountCommands.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include "AccountOptions.h"
 #include "CliShell.h"
 #include "app/CLorn2Doc.h"
-#include "base/AtomicFile.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
 #include "storage/DeviceTypes.h"
+#include "storage/Folders.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -55,21 +54,13 @@ namespace {
 // folder and named by its base name there; the next command reads it.
 bool takeMapIntoFolder(CDevData& record)
 {
-    const QString source = record.m_mapFile;
+    const QString name = folders::fileNameOf(record.m_mapFile);
     QString error;
-    QFile file(source);
-    QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
-        bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        error = file.errorString();
-    else
-        writeFileAtomically(record.m_folder + u'/' + QFileInfo(source).fileName(), bytes, &error);
-    if (!error.isEmpty()) {
+    if (!folders::copyReplacing(record.m_mapFile, folders::join(record.m_folder, name), &error)) {
         MessageBox::error(LoadResString(191, u"Failed to copy map file: "_s) + error);
         return false;
     }
-    record.m_mapFile = QFileInfo(source).fileName();
+    record.m_mapFile = name;
     record.m_mapChanged = false;
     MessageBox::show(LoadResString(223), MbIcon::Information, MbButtons::Ok);
     return true;

@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QFile>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -16,12 +15,12 @@
 
 #include "CParamDlg.h"
 #include "FileDialog.h"
-#include "base/AtomicFile.h"
 #include "base/CodePage.h"
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
 #include "storage/DeviceTypes.h"
+#include "storage/Folders.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -291,18 +290,9 @@ bool CDevAccountDlg::refuse(QWidget* field, const QString& text)
 
 bool CDevAccountDlg::copyMapIntoFolder(const QString& folder)
 {
-    // Read whole and written atomically, so choosing the map that is already there is harmless
-    // and a failed write leaves the old map in place.
+    // Choosing the map that is already there is harmless; a failed copy leaves the old map in place.
     QString error;
-    QFile source(m_mapPath);
-    QByteArray bytes;
-    if (source.open(QIODevice::ReadOnly))
-        bytes = source.readAll();
-    if (source.error() != QFileDevice::NoError)
-        error = source.errorString();
-    else
-        writeFileAtomically(folder + u'/' + QFileInfo(m_mapPath).fileName(), bytes, &error);
-    if (error.isEmpty())
+    if (folders::copyReplacing(m_mapPath, folders::join(folder, QFileInfo(m_mapPath).fileName()), &error))
         return true;
     MessageBox::error(LoadResString(191, u"Failed to copy map file: "_s) + error, m_caption);
     return false;
