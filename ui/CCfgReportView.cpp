@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -16,7 +15,6 @@
 #include "LogFontConversion.h"
 #include "app/CLorn2Doc.h"
 #include "app/Commands.h"
-#include "base/CodePage.h"
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
@@ -27,32 +25,6 @@ namespace {
 
 constexpr int kMargin = 10;
 constexpr int kColumnWidth = 160;
-
-// The cells are as wide as the font's widest character, taken over the characters of the code
-// page: the maximum width that font files report here also counts glyphs far outside it (three
-// times the advance in some monospace fonts), which would spread the text out.
-int widestCharacter(const QFontMetrics& metrics)
-{
-    static const QString chars = [] {
-        QByteArray bytes;
-        for (int b = 0x20; b < 0x100; ++b)
-            bytes += char(b);
-        return codepage::fromOem(bytes);
-    }();
-    int widest = 1;
-    for (const QChar c : chars)
-        widest = std::max(widest, metrics.horizontalAdvance(c));
-    return widest;
-}
-
-// Printing measures by the font's average or maximum width; the average is the nearer one
-// whenever no character of the code page is wider.
-paint::CellWidth printCellWidth(const QFont& font)
-{
-    const QFontMetrics metrics(font);
-    return widestCharacter(metrics) <= metrics.averageCharWidth() ? paint::CellWidth::Average
-                                                                  : paint::CellWidth::Maximum;
-}
 
 } // namespace
 
@@ -75,8 +47,7 @@ void CCfgReportText::setText(const QByteArray& text, const PrinterControlTable* 
 void CCfgReportText::setTextFont(const QFont& font)
 {
     m_font = font;
-    m_cells = paint::cellsFor(font, this, paint::CellWidth::Average);
-    m_cells.width = widestCharacter(QFontMetrics(font, this));
+    m_cells = paint::cellsFor(font, this, paint::CellWidth::Maximum);
     update();
 }
 
@@ -276,7 +247,7 @@ paint::PrintOptions CCfgReportView::printOptions() const
     paint::PrintOptions options;
     options.draw.controls = &m_controls;
     options.draw.tabSize = m_document.m_tabSize;
-    options.cellWidth = printCellWidth(ui::fontFromLogFont(m_document.m_printFont));
+    options.cellWidth = paint::CellWidth::Maximum;
     options.pageFooter = LoadResString(192, u"Page %d"_s);
     return options;
 }

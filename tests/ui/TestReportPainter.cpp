@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <QBuffer>
 #include <QFontDatabase>
 #include <QImage>
@@ -9,6 +11,7 @@
 #include <QTest>
 
 #include "archive/PrinterControlTable.h"
+#include "base/CodePage.h"
 #include "ui/paint/ReportPainter.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -85,6 +88,7 @@ private slots:
     void hiddenAndTabbedTextDrawsAsItsEquivalent();
     void paintingFromAMiddleLineOrScrolledLeft();
     void fontIsFittedToThePrintableWidth();
+    void widestCellIsTheWidestCodePageCharacter();
     void pagesOfAPrintout_data();
     void pagesOfAPrintout();
     void pageFooterIsCentredBelowTheLines();
@@ -250,6 +254,18 @@ void TestReportPainter::paintingFromAMiddleLineOrScrolledLeft()
     const QImage probe(1, 1, QImage::Format_RGB32);
     const paint::Cells cells = paint::cellsFor(testFont(), &probe);
     QCOMPARE(draw("abcdef\xc4\xc4"_ba, nullptr, 5, 1, 8, 0, -3 * cells.width), draw("def\xc4\xc4"_ba, nullptr, 5, 1));
+}
+
+void TestReportPainter::widestCellIsTheWidestCodePageCharacter()
+{
+    const QImage probe(1, 1, QImage::Format_RGB32);
+    const QFont font = testFont(20);
+    const QFontMetrics metrics(font, &probe);
+    int widest = 0;
+    for (int b = 0x20; b < 0x100; ++b)
+        widest = std::max(widest, metrics.horizontalAdvance(codepage::fromOem(QByteArray(1, char(b)))));
+    // The font's own maximum counts glyphs outside the code page and would spread the text out.
+    QCOMPARE(paint::cellsFor(font, &probe, paint::CellWidth::Maximum).width, widest);
 }
 
 void TestReportPainter::fontIsFittedToThePrintableWidth()

@@ -17,6 +17,23 @@ namespace paint {
 
 namespace {
 
+// The advance of the widest character of the code page. Font files report a maximum width over
+// glyphs far outside it (three times the advance in some monospace fonts), which would spread
+// the text out.
+int widestCodePageCharacter(const QFontMetrics& metrics)
+{
+    static const QString chars = [] {
+        QByteArray bytes;
+        for (int b = 0x20; b < 0x100; ++b)
+            bytes += char(b);
+        return codepage::fromOem(bytes);
+    }();
+    int widest = 1;
+    for (const QChar c : chars)
+        widest = std::max(widest, metrics.horizontalAdvance(c));
+    return widest;
+}
+
 constexpr char kCr = '\r';
 constexpr char kLf = '\n';
 constexpr char kTab = '\t';
@@ -246,7 +263,7 @@ Cells cellsFor(const QFont& font, const QPaintDevice* device, CellWidth which)
     Cells cells;
     cells.font = device != nullptr ? QFont(font, device) : font;
     const QFontMetrics metrics = device != nullptr ? QFontMetrics(font, device) : QFontMetrics(font);
-    cells.width = std::max(1, which == CellWidth::Average ? metrics.averageCharWidth() : metrics.maxWidth());
+    cells.width = std::max(1, which == CellWidth::Average ? metrics.averageCharWidth() : widestCodePageCharacter(metrics));
     cells.height = std::max(1, metrics.height() + std::max(0, metrics.leading()));
     cells.ascent = metrics.ascent();
     return cells;

@@ -39,7 +39,8 @@ struct TextLayout
 TextLayout measure(QByteArrayView text, int tabSize);
 
 // What a cell of a font is on a device: the report view takes the average character width,
-// the configuration report view the maximum width; both lines are height plus external leading.
+// the configuration report view the width of the widest character of the code page; both lines
+// are height plus external leading.
 enum class CellWidth
 {
     Average,
