@@ -190,14 +190,19 @@ void FixOldFirmwareYear(sctArcZap& record, std::uint16_t softVersion)
         record.year = std::uint8_t(record.year + 20);
 }
 
+float EnergyFactor(std::uint8_t energyUnits)
+{
+    if (energyUnits == archive::kEnergyKWh)
+        return 1163.0f;
+    if (energyUnits == archive::kEnergyGJ)
+        return 4.1868f;
+    return 1.0f;
+}
+
 void ConvertEnergy(sctArcZap& record, std::uint8_t energyUnits)
 {
-    float factor = 1.0f;
-    if (energyUnits == archive::kEnergyKWh)
-        factor = 1163.0f;
-    else if (energyUnits == archive::kEnergyGJ)
-        factor = 4.1868f;
-    else
+    const float factor = EnergyFactor(energyUnits);
+    if (factor == 1.0f)
         return;
     for (float& q : record.Q)
         q *= factor;

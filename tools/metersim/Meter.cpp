@@ -10,6 +10,7 @@
 #include "base/CodePage.h"
 #include "base/Crc16.h"
 #include "base/Format.h"
+#include "link/MeterBlocks.h"
 #include "link/MeterFrame.h"
 
 namespace metersim {
@@ -41,18 +42,6 @@ constexpr TextField kTextFields[] = {
     { &MeterSetup::consumer, 312, 50 },    { &MeterSetup::phone, 362, 10 },   { &MeterSetup::consumerId, 372, 12 },
     { &MeterSetup::addressText, 384, 41 }, { &MeterSetup::contact, 439, 45 },
 };
-
-void putBe32(QByteArray& b, qsizetype pos, std::uint32_t v)
-{
-    for (int k = 0; k < 4; ++k)
-        b[pos + k] = char(v >> (24 - 8 * k));
-}
-
-void putLe32(QByteArray& b, qsizetype pos, std::uint32_t v)
-{
-    for (int k = 0; k < 4; ++k)
-        b[pos + k] = char(v >> (8 * k));
-}
 
 // A record's own CRC-16/MODBUS in its last two bytes, low byte first, so that the whole sums to 0.
 void sealRecord(QByteArray& b)
@@ -105,12 +94,8 @@ std::uint16_t serialInFile(const QByteArray& bytes)
 
 void toGcal(sctArcZap& r, std::uint8_t energyUnits)
 {
-    float factor = 1.0f;
-    if (energyUnits == archive::kEnergyKWh)
-        factor = 1163.0f;
-    else if (energyUnits == archive::kEnergyGJ)
-        factor = 4.1868f;
-    else
+    const float factor = meter::EnergyFactor(energyUnits);
+    if (factor == 1.0f)
         return;
     for (float& q : r.Q)
         q /= factor;

@@ -21,18 +21,6 @@ double hourIndex(const QDateTime& at)
     return double(at.date().toJulianDay() - base) * 24.0 + t.hour() + t.minute() / 60.0;
 }
 
-void putBe32(QByteArray& b, qsizetype pos, std::uint32_t v)
-{
-    for (int k = 0; k < 4; ++k)
-        b[pos + k] = char(v >> (24 - 8 * k));
-}
-
-void putLe32(QByteArray& b, qsizetype pos, std::uint32_t v)
-{
-    for (int k = 0; k < 4; ++k)
-        b[pos + k] = char(v >> (8 * k));
-}
-
 void putLe16(QByteArray& b, qsizetype pos, std::uint16_t v)
 {
     b[pos] = char(v & 0xFF);

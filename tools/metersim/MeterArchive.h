@@ -13,6 +13,19 @@
 // The simulated meter's three archives and the blocks it sends them in.
 namespace metersim {
 
+// 32-bit values into a reply block, high byte first or low byte first.
+inline void putBe32(QByteArray& b, qsizetype pos, std::uint32_t v)
+{
+    for (int k = 0; k < 4; ++k)
+        b[pos + k] = char(v >> (24 - 8 * k));
+}
+
+inline void putLe32(QByteArray& b, qsizetype pos, std::uint32_t v)
+{
+    for (int k = 0; k < 4; ++k)
+        b[pos + k] = char(v >> (8 * k));
+}
+
 // Record numbers as the meter counts them: hourly 1 is the newest (0 answers as 1, the
 // record the report walk ends on), daily and monthly 0 are the newest.
 enum class ArchiveKind { Hourly, Daily, Monthly };
