@@ -177,10 +177,16 @@ QByteArray scaledValue(const CfgVar& var, double factor)
     case CfgType::Short:
     case CfgType::UInt:
     case CfgType::Int:
-        return fmt::bytes("%d", truncateToInt(cAtoi(var.ValueToString()) * (1 / factor)));
+        // The map lexer's atoi: a uint beyond the int range saturates instead of turning negative.
+        return fmt::bytes("%d", truncateToInt(CfgLexer::integerValue(var.ValueToString()) * (1 / factor)));
     case CfgType::Float:
-    case CfgType::Double:
+    case CfgType::Double: {
+        // An erased cell reads as NaN: it must show as such, never as a plausible 0.
+        const double raw = CfgType(var.type) == CfgType::Float ? double(var.floatValue) : var.doubleValue;
+        if (!std::isfinite(raw))
+            return fmt::bytes("%g", raw * (1 / factor));
         return fmt::bytes("%g", CfgLexer::realValue(var.ValueToString()) * (1 / factor));
+    }
     default:
         return {};
     }

@@ -39,6 +39,8 @@ private slots:
     void untypedVariables();
     void formatLine_data();
     void formatLine();
+    void scaledValuesFromMemory_data();
+    void scaledValuesFromMemory();
     void selectedUnitStays();
 };
 
@@ -261,6 +263,49 @@ void TestCfgDecode::formatLine()
     QVERIFY(v);
     v->selectedUnit = selected;
     QCOMPARE(cfgmap::FormatVariableLine(*v, depth), line);
+}
+
+void TestCfgDecode::scaledValuesFromMemory_data()
+{
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<QByteArray>("bytes"); // the cell, high byte first
+    QTest::addColumn<QByteArray>("line");
+
+    QTest::newRow("uint") << QByteArray("uint") << QByteArray::fromHex("00000010") << QByteArray("v, b: 8\r\n");
+    // 2^31 and above saturate as the map's own numbers do, never turning negative.
+    QTest::newRow("uint 2^31") << QByteArray("uint") << QByteArray::fromHex("80000000")
+                               << QByteArray("v, b: 1073741823\r\n");
+    QTest::newRow("uint max") << QByteArray("uint") << QByteArray::fromHex("ffffffff")
+                              << QByteArray("v, b: 1073741823\r\n");
+    QTest::newRow("float") << QByteArray("float") << QByteArray::fromHex("41200000") << QByteArray("v, b: 5\r\n");
+    QTest::newRow("float +inf") << QByteArray("float") << QByteArray::fromHex("7f800000")
+                                << QByteArray("v, b: inf\r\n");
+    QTest::newRow("float -inf") << QByteArray("float") << QByteArray::fromHex("ff800000")
+                                << QByteArray("v, b: -inf\r\n");
+    QTest::newRow("float nan") << QByteArray("float") << QByteArray::fromHex("7fc00000")
+                               << QByteArray("v, b: nan\r\n");
+    // An erased cell: all bits set, a NaN with its sign bit, as %g writes it.
+    QTest::newRow("float erased") << QByteArray("float") << QByteArray::fromHex("ffffffff")
+                                  << QByteArray("v, b: -nan\r\n");
+    QTest::newRow("double erased") << QByteArray("double") << QByteArray::fromHex("ffffffffffffffff")
+                                   << QByteArray("v, b: -nan\r\n");
+}
+
+// Values decoded from memory bytes, shown halved in another unit.
+void TestCfgDecode::scaledValuesFromMemory()
+{
+    QFETCH(QByteArray, type);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, line);
+    auto mgr = parse("var v { type = " + type + "; addr = 0; meta ( name = \"BaseUnit\", display = \"a\" );"
+                     " meta ( name = \"Units\", display2 = \"b\", factor2 = \"2\", default = \"b\" ); }");
+    QCOMPARE(mgr->errorLog(), QByteArray());
+    QString log;
+    cfgmap::DecodeBlock(*mgr, bytes, log);
+    QCOMPARE(log, QString());
+    CfgVar* v = findVar(*mgr, "v");
+    QVERIFY(v);
+    QCOMPARE(cfgmap::FormatVariableLine(*v, -1), line);
 }
 
 void TestCfgDecode::selectedUnitStays()
