@@ -11,6 +11,7 @@
 #include "storage/CDevData.h"
 
 class ArchiveDatabase;
+struct CfgArcRecord;
 class ProfileStore;
 
 // The program's single document: the account list, the current account, the settings it holds
@@ -78,6 +79,10 @@ public:
     // snapshot of its configuration archive; the messages are shown here.
     bool buildConfigReport(int accountIndex, const QByteArray* snapshot = nullptr);
     ArchiveDatabase* database() const { return m_database; }
+    // The account's configuration archive snapshots, oldest first; rows the database could not
+    // give as snapshots are named in one warning. False when the read failed part-way (the
+    // snapshots before the fault are kept) or there is no database.
+    bool readConfigSnapshots(int accountIndex, std::vector<CfgArcRecord>& snapshots);
 
     // Report commands. Each works on the target account and shows the report view.
     bool OnCreateReport();

@@ -5,6 +5,7 @@
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
 #include "cfgmap/CfgReport.h"
+#include "storage/ArchiveDatabase.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -24,6 +25,24 @@ bool CLorn2Doc::buildConfigReport(int accountIndex, const QByteArray* snapshot)
     acc->m_cfgReportLines = measure.lines;
     acc->m_cfgReportWidth = measure.width;
     return made;
+}
+
+bool CLorn2Doc::readConfigSnapshots(int accountIndex, std::vector<CfgArcRecord>& snapshots)
+{
+    snapshots.clear();
+    const CDevData* acc = account(accountIndex);
+    if (acc == nullptr || m_database == nullptr)
+        return false;
+    std::vector<QString> skipped;
+    const HRESULT hr = m_database->readCfgArchive(acc->m_type, acc->m_serial, snapshots, &skipped);
+    if (!skipped.empty()) {
+        QStringList rows;
+        for (const QString& s : skipped)
+            rows << (s.isEmpty() ? u"?"_s : s);
+        MessageBox::show(u"Пропущены повреждённые записи архива конфигураций в БД: %1"_s.arg(rows.join(u", "_s)),
+                        MbIcon::Warning);
+    }
+    return SUCCEEDED(hr);
 }
 
 bool CLorn2Doc::OnShowConfig()

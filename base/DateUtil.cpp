@@ -30,7 +30,17 @@ QDateTime makeDateTime(int year, int month, int day, int hour, int minute, int s
 {
     if (!isValidStamp(year, month, day, hour, minute, second))
         return {};
-    return QDateTime(QDate(year, month, day), QTime(hour, minute, second));
+    return calendarDateTime(QDate(year, month, day), QTime(hour, minute, second));
+}
+
+QDateTime calendarDateTime(const QDate& date, const QTime& time)
+{
+    return QDateTime(date, time, Qt::UTC);
+}
+
+QDateTime calendarDateTime(const QDateTime& local)
+{
+    return local.isValid() ? calendarDateTime(local.date(), local.time()) : QDateTime();
 }
 
 } // namespace dateutil

@@ -8,6 +8,7 @@
 #include "app/ArchiveListColumns.h"
 #include "app/CLorn2Doc.h"
 #include "archive/ArchiveRecord.h"
+#include "base/DateUtil.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
 
@@ -50,8 +51,12 @@ int ShowArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell
         MessageBox::error(LoadResString(119, u"Failed to load archive"_s));
         return cliexit::Failed;
     }
-    const QDateTime from = parser.isSet(u"from"_s) ? cliopts::parseDate(parser.value(u"from"_s)).startOfDay() : QDateTime();
-    const QDateTime to = parser.isSet(u"to"_s) ? cliopts::parseDate(parser.value(u"to"_s)).endOfDay() : QDateTime();
+    const QDateTime from = parser.isSet(u"from"_s)
+                               ? dateutil::calendarDateTime(cliopts::parseDate(parser.value(u"from"_s)), QTime(0, 0))
+                               : QDateTime();
+    const QDateTime to = parser.isSet(u"to"_s) ? dateutil::calendarDateTime(cliopts::parseDate(parser.value(u"to"_s)),
+                                                                             QTime(23, 59, 59, 999))
+                                               : QDateTime();
     io.out << archivelist::captions(acc.m_arcParams.EnergyUnits).join(u'\t') << u'\n';
     for (const sctArcZap& r : acc.m_records) {
         const QDateTime t = archive::recordDateTime(r);

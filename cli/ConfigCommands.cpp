@@ -8,6 +8,7 @@
 #include "base/AtomicFile.h"
 #include "base/CodePage.h"
 #include "base/MessageBox.h"
+#include "base/StringTable.h"
 #include "cfgmap/CfgDecode.h"
 #include "cfgmap/CfgMgr.h"
 #include "storage/ArchiveDatabase.h"
@@ -82,12 +83,16 @@ int ConfigReportCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShel
 
     const bool wantSnapshots = parser.isSet(u"snapshot"_s) || parser.isSet(u"list-snapshots"_s);
     std::vector<CfgArcRecord> snapshots;
-    if (wantSnapshots && doc.database() != nullptr)
-        doc.database()->readCfgArchive(acc.m_type, acc.m_serial, snapshots);
+    bool allRead = true;
+    if (wantSnapshots && doc.database() != nullptr) {
+        allRead = doc.readConfigSnapshots(*index, snapshots);
+        if (!allRead)
+            MessageBox::error(LoadResString(218, u"Failed to fetch configuration from archive"_s));
+    }
     if (parser.isSet(u"list-snapshots"_s)) {
         for (std::size_t i = 0; i < snapshots.size(); ++i)
             io.out << (i + 1) << u'\t' << snapshotLabel(snapshots[i]) << u'\n';
-        return cliexit::Ok;
+        return allRead ? cliexit::Ok : cliexit::Failed;
     }
 
     bool made = false;

@@ -135,6 +135,13 @@ public:
         }
         return -1;
     }
+    QString text(int i) const
+    {
+        if (i < 0)
+            return {};
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, i));
+        return p != nullptr ? QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, i)) : QString();
+    }
     // The blob of a column when it has at least size bytes, else null.
     const void* blob(int i, std::size_t size) const
     {
@@ -402,16 +409,26 @@ HRESULT ArchiveDatabase::storeCfgArcRecord(int devType, int serial, const CfgArc
     });
 }
 
-HRESULT ArchiveDatabase::readCfgArchive(int devType, int serial, std::vector<CfgArcRecord>& records)
+HRESULT ArchiveDatabase::readCfgArchive(int devType, int serial, std::vector<CfgArcRecord>& records,
+                                        std::vector<QString>* skipped)
 {
     records.clear();
+    if (skipped != nullptr)
+        skipped->clear();
     return guarded(m_db, [&] {
         Statement select(m_db, fmt::text(kSelectCfgArchive, devType, serial) + u" ORDER BY DATETIME"_s);
         const int cBlob = select.column("CFGARCREC");
+        const int cDate = select.column("DATETIME");
         while (select.next()) {
-            const void* blob = cBlob >= 0 ? select.blob(cBlob, CfgArcRecord::kSize) : nullptr;
-            if (blob == nullptr)
+            if (cBlob < 0)
                 fail();
+            const void* blob = select.blob(cBlob, CfgArcRecord::kSize);
+            if (blob == nullptr) {
+                // One cut-short row must not hide the sound snapshots after it.
+                if (skipped != nullptr)
+                    skipped->push_back(select.text(cDate));
+                continue;
+            }
             CfgArcRecord record;
             std::memcpy(record.bytes.data(), blob, record.bytes.size());
             if (!record.isIntact())

@@ -75,9 +75,11 @@ public:
     // Inserts the record unless one with the same stamp is stored: that one is kept, with S_OK.
     // E_INVALIDARG, with nothing written, for a record whose stamp or check sum is bad.
     HRESULT storeCfgArcRecord(int devType, int serial, const CfgArcRecord& record);
-    // The meter's configuration archive, oldest first. A row that is no intact record of
-    // CfgArcRecord::kSize bytes fails the read; the records before it stay in the list.
-    HRESULT readCfgArchive(int devType, int serial, std::vector<CfgArcRecord>& records);
+    // The meter's configuration archive, oldest first. A row whose blob is shorter than
+    // CfgArcRecord::kSize bytes is no record: it is skipped and its DATETIME text added to
+    // `skipped`. A whole blob that is not intact fails the read; the records before it stay.
+    HRESULT readCfgArchive(int devType, int serial, std::vector<CfgArcRecord>& records,
+                           std::vector<QString>* skipped = nullptr);
 
     HRESULT hasDeviceType(int devType, bool& present);
     HRESULT addDeviceType(int devType, const QString& codeName, int hwCode = 0);

@@ -135,8 +135,7 @@ void CCfgReportView::initialUpdate()
         m_serial->setText(fmt::text(u"%05u", unsigned(acc->m_serial)));
         m_controls = acc->m_escTable;
         // A read that fails part-way lists the snapshots read before the fault.
-        if (ArchiveDatabase* db = m_document.database())
-            db->readCfgArchive(acc->m_type, acc->m_serial, m_snapshots);
+        m_document.readConfigSnapshots(m_accountIndex, m_snapshots);
         for (std::size_t i = 0; i < m_snapshots.size(); ++i) {
             const QDateTime t = m_snapshots[i].dateTime();
             auto* item = new QListWidgetItem(t.isValid() ? t.toString(u"dd-MM-yyyy HH:mm:ss"_s) : u"?"_s, m_list);

@@ -116,6 +116,8 @@ CLorn2ArchView::CLorn2ArchView(CLorn2Doc& document, int accountIndex, QWidget* p
     for (QDateTimeEdit* edit : {m_fromEdit, m_toEdit}) {
         edit->setDisplayFormat(kPickerFormat);
         edit->setCalendarPopup(true);
+        // Record stamps are calendar values of the meter's clock, not local instants.
+        edit->setTimeSpec(Qt::UTC);
         connect(edit, &QDateTimeEdit::dateTimeChanged, this, &CLorn2ArchView::onPickerChanged);
     }
     m_apply = new QPushButton(u"Применить"_s, range);

@@ -1,4 +1,6 @@
 // check-map, config-report and save-config, run as a user runs them.
+#include <sqlite3.h>
+
 #include <QDate>
 #include <QDir>
 #include <QProcess>
@@ -88,6 +90,8 @@ private slots:
     void checkMap();
     void currentReport();
     void snapshots();
+    void snapshotStampsAndCutRows_data();
+    void snapshotStampsAndCutRows();
     void saveConfig();
     void refusals_data();
     void refusals();
@@ -126,6 +130,16 @@ void TestCliConfig::initTestCase()
     // Stored out of time order: the list is oldest first.
     QCOMPARE(db.storeCfgArcRecord(1, 1234, snapshot(configBytes(99, "new", 0), "1e140a050315")), S_OK);
     QCOMPARE(db.storeCfgArcRecord(1, 1234, snapshot(configBytes(98, "old", 1), "000000010114")), S_OK);
+    // An hour that daylight saving skips in Berlin, and a cut-short row that sorts before it.
+    QCOMPARE(db.storeCfgArcRecord(2, 2, snapshot(configBytes(97, "dst", 0), "001e021d031a")), S_OK);
+    sqlite3_stmt* insert = nullptr;
+    QCOMPARE(sqlite3_prepare_v2(db.handle(),
+                                "INSERT INTO CFGARCRECS(DEVTYPE, SERNUM, DATETIME, CFGARCREC) "
+                                "VALUES(2, 2, '2015-01-01 00:00:00', x'0102')",
+                                -1, &insert, nullptr),
+             SQLITE_OK);
+    QCOMPARE(sqlite3_step(insert), SQLITE_DONE);
+    sqlite3_finalize(insert);
 }
 
 void TestCliConfig::checkMap_data()
@@ -190,9 +204,39 @@ void TestCliConfig::snapshots()
     QCOMPARE(beyond.exitCode, 1);
     QVERIFY2(beyond.err.startsWith(u"error: No snapshot 3"_s), qPrintable(beyond.err));
 
-    const Run none = run({u"config-report"_s, u"2"_s, u"--list-snapshots"_s}, m_wf);
+    const Run none = run({u"config-report"_s, u"4"_s, u"--list-snapshots"_s}, m_wf);
     QCOMPARE(none.exitCode, 0);
     QCOMPARE(none.out, QString());
+}
+
+void TestCliConfig::snapshotStampsAndCutRows_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::newRow("UTC") << QByteArray("UTC");
+    QTest::newRow("Berlin") << QByteArray("Europe/Berlin");
+}
+
+void TestCliConfig::snapshotStampsAndCutRows()
+{
+    QFETCH(QByteArray, zone);
+    const QByteArray saved = qgetenv("TZ");
+    qputenv("TZ", zone);
+    const Run list = run({u"config-report"_s, u"2"_s, u"--type"_s, u"2"_s, u"--list-snapshots"_s}, m_wf);
+    const Run shown = run({u"config-report"_s, u"2"_s, u"--type"_s, u"2"_s, u"--snapshot"_s, u"1"_s}, m_wf);
+    if (saved.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", saved);
+
+    QCOMPARE(list.exitCode, 0);
+    QCOMPARE(list.out, u"1\t29-03-2026 02:30:00\n"_s);
+    const QString warning
+        = u"warning: Пропущены повреждённые записи архива конфигураций в БД: 2015-01-01 00:00:00\n"_s;
+    QCOMPARE(list.err, warning);
+    QCOMPARE(shown.exitCode, 0);
+    QVERIFY2(shown.out.startsWith(u"Configuration from archive. Heatcounter: Велос-2 Serial #: 00002 "
+                                  "(29-03-2026 02:30:00)\n"_s),
+             qPrintable(shown.out));
 }
 
 void TestCliConfig::saveConfig()

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -182,6 +183,9 @@ private slots:
     void cfgRecordRefusedWhenBroken();
     void cfgArchiveReadStopsAtBrokenRow_data();
     void cfgArchiveReadStopsAtBrokenRow();
+    void cfgArchiveSkipsShortBlobs_data();
+    void cfgArchiveSkipsShortBlobs();
+    void cfgArchiveStampsAreCalendarValues();
 
     void deviceTypes();
     void noConnection();
@@ -434,7 +438,6 @@ void TestArchiveDatabase::cfgArchiveReadStopsAtBrokenRow_data()
     QByteArray badCrc = bytesOf(cfgRecord(15, 6, 1, 0, 0, 0, 9));
     badCrc[10] = char(badCrc[10] ^ 0x40);
     QTest::newRow("bad check sum") << badCrc;
-    QTest::newRow("short blob") << bytesOf(cfgRecord(15, 6, 1, 0, 0, 0, 9)).left(1023);
 }
 
 void TestArchiveDatabase::cfgArchiveReadStopsAtBrokenRow()
@@ -451,6 +454,53 @@ void TestArchiveDatabase::cfgArchiveReadStopsAtBrokenRow()
     QCOMPARE(m_db.readCfgArchive(kType, kSerial, records), E_FAIL);
     QCOMPARE(records.size(), std::size_t(1));
     QVERIFY(records[0] == good);
+}
+
+void TestArchiveDatabase::cfgArchiveSkipsShortBlobs_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::newRow("one byte short") << bytesOf(cfgRecord(15, 1, 1, 0, 0, 0, 9)).left(1023);
+    QTest::newRow("empty") << QByteArray();
+}
+
+// A cut-short row that sorts first must not hide the sound snapshots after it.
+void TestArchiveDatabase::cfgArchiveSkipsShortBlobs()
+{
+    QFETCH(QByteArray, stored);
+    const CfgArcRecord a = cfgRecord(15, 5, 1, 0, 0, 0, 8);
+    const CfgArcRecord b = cfgRecord(15, 7, 1, 0, 0, 0, 8);
+    QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, a), S_OK);
+    QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, b), S_OK);
+    QVERIFY(insertRaw(m_db.handle(),
+                      "INSERT INTO CFGARCRECS(DEVTYPE, SERNUM, DATETIME, CFGARCREC) "
+                      "VALUES(1, 1234, '2015-01-01 00:00:00', ?)",
+                      stored));
+    std::vector<CfgArcRecord> records;
+    std::vector<QString> skipped;
+    QCOMPARE(m_db.readCfgArchive(kType, kSerial, records, &skipped), S_OK);
+    QCOMPARE(records.size(), std::size_t(2));
+    QVERIFY(records[0] == a);
+    QVERIFY(records[1] == b);
+    QCOMPARE(skipped, std::vector<QString>{u"2015-01-01 00:00:00"_s});
+}
+
+// The hour a daylight-saving change skips here is an hour like any other on the meter.
+void TestArchiveDatabase::cfgArchiveStampsAreCalendarValues()
+{
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    ::tzset();
+    const CfgArcRecord skipped = cfgRecord(26, 3, 29, 2, 30, 0, 3);
+    const QDateTime t = skipped.dateTime();
+    const HRESULT stored = m_db.storeCfgArcRecord(kType, kSerial, skipped);
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    ::tzset();
+    QVERIFY(t.isValid());
+    QCOMPARE(t.toString(u"dd-MM-yyyy HH:mm:ss"_s), u"29-03-2026 02:30:00"_s);
+    QCOMPARE(stored, S_OK);
 }
 
 void TestArchiveDatabase::deviceTypes()

@@ -11,6 +11,7 @@
 #include "UiTestSupport.h"
 #include "app/ArchiveListColumns.h"
 #include "app/Commands.h"
+#include "base/DateUtil.h"
 #include "base/StringTable.h"
 #include "storage/DeviceTypes.h"
 #include "ui/CLorn2ArchView.h"
@@ -96,7 +97,7 @@ QStringList column(const CLorn2ArchView& view, int col)
 
 QDateTime at(int day, int hour, int minute = 0)
 {
-    return QDateTime(QDate(2024, 3, day), QTime(hour, minute));
+    return dateutil::calendarDateTime(QDate(2024, 3, day), QTime(hour, minute));
 }
 
 } // namespace
