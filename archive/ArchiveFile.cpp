@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <clocale>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <locale.h>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,6 +18,7 @@
 #include "base/AtomicFile.h"
 #include "base/CodePage.h"
 #include "base/DateUtil.h"
+#include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
 
@@ -466,15 +465,6 @@ float readBits(std::string_view s)
     return n == 8 ? std::bit_cast<float>(bits) : 0.0f;
 }
 
-// A decimal number as the C library reads it, whatever the user's locale. "%g" writes a dozen
-// characters; a longer text only costs the C library time.
-double readDouble(std::string_view s)
-{
-    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
-    const std::string copy(s.substr(0, 512));
-    return cLocale != locale_t(0) ? strtod_l(copy.c_str(), nullptr, cLocale) : std::strtod(copy.c_str(), nullptr);
-}
-
 // "Serial Number": a decimal number, saturated so that no text can pass for another by overflow.
 std::int64_t readSerial(std::string_view s)
 {
@@ -526,7 +516,7 @@ bool storeParam(std::string_view key, std::string_view value, ArchiveParams& p, 
         p.Pressure[std::size_t(param) - std::size_t(Param::Pressure1)] = integer() != 0 ? 1 : 0;
         return true;
     case Param::TCold:
-        p.t_cold = float(readDouble(value));
+        p.t_cold = float(fmt::decimalValue(value));
         return true;
     default:
         break;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <locale.h>
 #include <string>
 #include <utility>
@@ -349,6 +350,42 @@ QString formatText(QStringView format, const std::vector<Arg>& args)
         }
     }
     return out;
+}
+
+double decimalValue(std::string_view text)
+{
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+        ++i;
+    const std::size_t start = i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    std::size_t digits = 0;
+    for (; i < text.size() && digit(text[i]); ++i)
+        ++digits;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        for (; i < text.size() && digit(text[i]); ++i)
+            ++digits;
+    }
+    if (digits == 0)
+        return 0;
+    std::size_t end = i;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t k = i + 1;
+        if (k < text.size() && (text[k] == '+' || text[k] == '-'))
+            ++k;
+        if (k < text.size() && digit(text[k])) {
+            while (k < text.size() && digit(text[k]))
+                ++k;
+            end = k;
+        }
+    }
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    const std::string number(text.substr(start, end - start));
+    return cLocale != locale_t(nullptr) ? strtod_l(number.c_str(), nullptr, cLocale)
+                                        : std::strtod(number.c_str(), nullptr);
 }
 
 } // namespace fmt

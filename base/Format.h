@@ -105,6 +105,11 @@ QByteArray formatBytes(std::string_view format, const std::vector<Arg>& args);
 // Formats wide text. %s widths and precisions count characters, not bytes.
 QString formatText(QStringView format, const std::vector<Arg>& args);
 
+// The number at the start of `text` as atof reads it, in the C locale, but decimal only: the
+// hexadecimal floats ("0x1f") and "inf"/"nan" words that the C library also takes are not
+// numbers of the program's files. Leading blanks and tabs are skipped; no number gives 0.
+double decimalValue(std::string_view text);
+
 template<typename... A>
 QByteArray bytes(std::string_view format, const A&... args)
 {

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <locale.h>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -377,36 +376,5 @@ std::int32_t CfgLexer::integerValue(QByteArrayView text)
 
 double CfgLexer::realValue(QByteArrayView text)
 {
-    // Only the longest decimal prefix counts, as in atof; hexadecimal floats, which the C
-    // library would also take, are not numbers of this language.
-    qsizetype i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    const qsizetype start = i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        ++i;
-    qsizetype digits = 0;
-    for (; i < text.size() && isDigit(text[i]); ++i)
-        ++digits;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        for (; i < text.size() && isDigit(text[i]); ++i)
-            ++digits;
-    }
-    if (digits == 0)
-        return 0;
-    qsizetype end = i;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        qsizetype k = i + 1;
-        if (k < text.size() && (text[k] == '+' || text[k] == '-'))
-            ++k;
-        if (k < text.size() && isDigit(text[k])) {
-            while (k < text.size() && isDigit(text[k]))
-                ++k;
-            end = k;
-        }
-    }
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
-    const QByteArray number = text.sliced(start, end - start).toByteArray();
-    return strtod_l(number.constData(), nullptr, cLocale);
+    return fmt::decimalValue(std::string_view(text.data(), std::size_t(text.size())));
 }

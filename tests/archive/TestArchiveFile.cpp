@@ -129,6 +129,8 @@ private slots:
     void outcome();
     void rejectedFileLeavesParams();
     void parameterLines();
+    void tColdIsDecimal_data();
+    void tColdIsDecimal();
     void columns_data();
     void columns();
     void tCold_data();
@@ -420,6 +422,30 @@ void TestArchiveFile::parameterLines()
     QCOMPARE(params.Telephone, QString());
     QCOMPARE(params.NumSys, std::uint16_t(12));
     QCOMPARE(params.SerialNumber, std::uint16_t(999)); // no line: no check, kept
+}
+
+void TestArchiveFile::tColdIsDecimal_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<float>("tCold");
+    QTest::newRow("exponent") << QByteArray("2.5e1") << 25.0f;
+    QTest::newRow("hexadecimal is no number") << QByteArray("0x1f") << 0.0f;
+    QTest::newRow("hexadecimal float") << QByteArray("0x1p3") << 0.0f;
+    QTest::newRow("infinity word") << QByteArray("inf") << 0.0f;
+    QTest::newRow("nan word") << QByteArray("nan") << 0.0f;
+    QTest::newRow("trailing text") << QByteArray("7.5abc") << 7.5f;
+    QTest::newRow("bare exponent mark") << QByteArray("-3e") << -3.0f;
+    QTest::newRow("leading point") << QByteArray(".5") << 0.5f;
+}
+
+void TestArchiveFile::tColdIsDecimal()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(float, tCold);
+    ArchiveParams params = sampleParams();
+    ArchiveRecordList list;
+    QCOMPARE(read(archiveText({ "t_cold = " + value }, "Q1", {}), params, list), S_OK);
+    QCOMPARE(params.t_cold, tCold);
 }
 
 void TestArchiveFile::columns_data()
