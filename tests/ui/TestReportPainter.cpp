@@ -145,8 +145,11 @@ void TestReportPainter::textConversion_data()
     QTest::newRow("N group takes its parameter") << esc << "\x1b" "CBab"_ba << u"ab"_s;
     QTest::newRow("parameter that is a line end") << esc << "a\x1b" "C\nb"_ba << u"a\nb"_s;
     QTest::newRow("single control byte") << esc << "a\x0f" "b"_ba << u"ab"_s;
-    QTest::newRow("unlisted ESC left out, rest kept") << esc << "\x1bZq"_ba << u"Zq"_s;
-    QTest::newRow("no table: controls left out") << QByteArray() << "\x1b" "E1\x0c"_ba << u"E1"_s;
+    // Unlisted control bytes are drawn as a cell with the font's empty box; the text keeps the columns.
+    QTest::newRow("unlisted ESC drawn as a cell") << esc << "\x1bZq"_ba << u"□Zq"_s;
+    QTest::newRow("no table: controls are cells, form feed breaks the page")
+        << QByteArray() << "\x1b" "E1\x0c"_ba << u"□E1"_s;
+    QTest::newRow("control cell keeps the tab stops") << QByteArray() << "\x01\x7f\tX"_ba << u"□□      X"_s;
     QTest::newRow("tabs to the next stop") << QByteArray() << "ab\tc\td"_ba << u"ab      c       d"_s;
     QTest::newRow("IBM866 letters") << QByteArray() << "\x8f\xe0\xa8\xa2\xa5\xe2 \x9f"_ba << u"Привет Я"_s;
     QTest::newRow("box corners and crossings")

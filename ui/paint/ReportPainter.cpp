@@ -55,6 +55,10 @@ int sanitizeTabSize(int tabSize)
     return std::max(1, tabSize);
 }
 
+// A control byte that is no printer code has no glyph: the drawing shows the font's empty box
+// for it, a terminal would act on the byte itself.
+constexpr QChar kMissingGlyph(0x25A1);
+
 const std::array<QString, 256>& oemChars()
 {
     static const std::array<QString, 256> table = [] {
@@ -348,8 +352,10 @@ QByteArray toUtf8(QByteArrayView text, const TextLayout& layout, const DrawOptio
                     out += QChar(boxChar(arms));
                 else if (b >= 0x20 && b != 0x7F)
                     out += chars[b];
+                else if (b == kFormFeed)
+                    --column; // a page break when printed, nothing on the page
                 else
-                    --column; // left out, as it would garble a terminal
+                    out += kMissingGlyph; // as drawn, so the columns stay those of the drawing
             }
         }
     }
