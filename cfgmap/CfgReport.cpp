@@ -150,8 +150,9 @@ QByteArray configurationFileText(const CfgSection& root, const QDate& today)
     QByteArray out = "#Config file for QZ-44\r\n";
     out += "#Generated: " + codepage::toAnsi(date) + "\r\n";
     out += "\r\n";
-    for (const QByteArray& line : root.CollectLines()) {
-        out += line;
+    // Written as a Windows text-mode file is: every line feed, one inside a value too, gets its CR.
+    for (QByteArray line : root.CollectLines()) {
+        out += line.replace('\n', "\r\n");
         out += "\r\n";
     }
     return out;

@@ -69,6 +69,8 @@ private slots:
     void measure_data();
     void measure();
     void fileLayout();
+    void fileLineBreaksInValues_data();
+    void fileLineBreaksInValues();
     void unnamedSectionKeyInFile();
     void writeFile();
 };
@@ -234,6 +236,27 @@ void TestCfgReport::fileLayout()
                                 "_!ROOT!_.Second.Y=3\r\n"
                                 "_!ROOT!_.Serial=258\r\n";
     QCOMPARE(cfgmap::configurationFileText(mgr->root(), QDate(2024, 3, 5)), expected);
+}
+
+void TestCfgReport::fileLineBreaksInValues_data()
+{
+    QTest::addColumn<QByteArray>("memory");
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("line feed") << QByteArray("a\nb\0\0\0\0\0", 8) << QByteArray("_!ROOT!_.S=a\r\nb\r\n");
+    // A text-mode file adds a CR before every LF, one already preceded by CR too.
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\0\0\0\0", 8) << QByteArray("_!ROOT!_.S=a\r\r\nb\r\n");
+    QTest::newRow("lone CR kept") << QByteArray("a\rb\0\0\0\0\0", 8) << QByteArray("_!ROOT!_.S=a\rb\r\n");
+}
+
+void TestCfgReport::fileLineBreaksInValues()
+{
+    QFETCH(QByteArray, memory);
+    QFETCH(QByteArray, line);
+    auto mgr = parse("var S { type = string; length = 8; addr = 0; }");
+    QString log;
+    QCOMPARE(cfgmap::DecodeBlock(*mgr, memory, log), 0);
+    const QByteArray text = cfgmap::configurationFileText(mgr->root(), QDate(2024, 3, 5));
+    QVERIFY2(text.endsWith(QByteArray(QByteArray("\r\n\r\n") + line)), text.constData());
 }
 
 void TestCfgReport::unnamedSectionKeyInFile()
