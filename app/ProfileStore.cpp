@@ -1,6 +1,5 @@
 #include "ProfileStore.h"
 
-
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
@@ -9,9 +8,16 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QString fullKey(const QString& section, const QString& key)
+// The name in `names` that equals `name` but for letter case, else `name` itself.
+QString spelledAs(const QStringList& names, const QString& name)
 {
-    return section + u'/' + key;
+    if (names.contains(name))
+        return name;
+    for (const QString& n : names) {
+        if (n.compare(name, Qt::CaseInsensitive) == 0)
+            return n;
+    }
+    return name;
 }
 
 // Leading decimal digits (or "0x" and hexadecimal digits) with an optional sign; what follows
@@ -98,6 +104,17 @@ void ProfileStore::sync()
     m_settings->sync();
 }
 
+// Section and key names are compared without regard to case, as the Windows profile functions
+// do, and a name the file already has keeps its spelling when written.
+QString ProfileStore::fullKey(const QString& section, const QString& key) const
+{
+    const QString group = spelledAs(m_settings->childGroups(), section);
+    m_settings->beginGroup(group);
+    const QString name = spelledAs(m_settings->childKeys(), key);
+    m_settings->endGroup();
+    return group + u'/' + name;
+}
+
 QString ProfileStore::path() const
 {
     return m_settings->fileName();
@@ -105,7 +122,7 @@ QString ProfileStore::path() const
 
 QStringList ProfileStore::keys(const QString& section) const
 {
-    m_settings->beginGroup(section);
+    m_settings->beginGroup(spelledAs(m_settings->childGroups(), section));
     const QStringList k = m_settings->childKeys();
     m_settings->endGroup();
     return k;

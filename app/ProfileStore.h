@@ -31,5 +31,7 @@ public:
     static QString userIniPath();
 
 private:
+    QString fullKey(const QString& section, const QString& key) const;
+
     std::unique_ptr<QSettings> m_settings;
 };

@@ -108,6 +108,8 @@ private slots:
     void readValuesAreMaskedToWidth();
     void profileIntegers_data();
     void profileIntegers();
+    void profileNamesIgnoreCase_data();
+    void profileNamesIgnoreCase();
     void faceNameIsCut();
 
     void commandLine_data();
@@ -275,6 +277,38 @@ void TestApp::profileIntegers()
     QVERIFY(testsupport::writeFile(ini, (u"[S]\nK="_s + text + u'\n').toUtf8()));
     ProfileStore store(ini);
     QCOMPARE(store.readInt(u"S"_s, u"K"_s, 77), expected);
+}
+
+void TestApp::profileNamesIgnoreCase_data()
+{
+    QTest::addColumn<QByteArray>("section");
+    QTest::addColumn<QByteArray>("key");
+    QTest::newRow("lower case, as from Windows") << QByteArray("com4newacc") << QByteArray("baudrate");
+    QTest::newRow("mixed case") << QByteArray("Com4NewAcc") << QByteArray("BAUDRATE");
+    QTest::newRow("our own spelling") << QByteArray("COM4NEWACC") << QByteArray("BaudRate");
+}
+
+// A settings file brought from Windows is read whatever the letter case of its names, and
+// written back into the same section and key instead of a second one beside it.
+void TestApp::profileNamesIgnoreCase()
+{
+    QFETCH(QByteArray, section);
+    QFETCH(QByteArray, key);
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(u"lorn2.ini"_s);
+    QVERIFY(testsupport::writeFile(ini, "[" + section + "]\n" + key + "=4800\n"));
+    {
+        ProfileStore store(ini);
+        ConnectionBlock c = settings::readNewAccountConnection(store);
+        QCOMPARE(c.dcb.BaudRate, std::uint32_t(4800));
+        c.dcb.BaudRate = 19200;
+        settings::writeNewAccountConnection(store, c);
+    }
+    const QByteArray written = testsupport::readFile(ini);
+    QVERIFY2(written.startsWith(QByteArray("[" + section + "]\n")), written.constData());
+    QCOMPARE(written.count("["), 1);
+    QVERIFY2(written.contains(QByteArray("\n" + key + "=19200\n")), written.constData());
+    QCOMPARE(written.toLower().count("baudrate"), 1);
 }
 
 void TestApp::faceNameIsCut()
