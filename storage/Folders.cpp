@@ -45,18 +45,20 @@ bool emptyFolder(int fd)
     }
     bool ok = errno == 0;
     const int parent = ::dirfd(dir);
+    // One entry that cannot go does not keep the others: all that can be deleted is, then the
+    // whole fails.
     for (const std::string& name : names) {
-        if (!ok)
-            break;
         struct stat st {};
+        bool gone = false;
         if (::fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            ok = false;
+            gone = false;
         } else if (S_ISDIR(st.st_mode)) {
             const int child = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            ok = child >= 0 && emptyFolder(child) && ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
+            gone = child >= 0 && emptyFolder(child) && ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0;
         } else {
-            ok = ::unlinkat(parent, name.c_str(), 0) == 0;
+            gone = ::unlinkat(parent, name.c_str(), 0) == 0;
         }
+        ok = ok && gone;
     }
     ::closedir(dir);
     return ok;
@@ -128,9 +130,9 @@ HRESULT findFiles(const QString& pattern, QStringList& names)
     const QFileInfo info(folder);
     if (!info.isDir() || !info.isReadable())
         return E_FAIL;
-    // Regular files and links to them. Dot-files are hidden here and left out, as are pipes and
-    // devices, which would block a reader.
-    QStringList found = QDir(folder).entryList({wildcard}, QDir::Files, QDir::Unsorted);
+    // Regular files and links to them, those whose names start with "." too, as Windows lists
+    // them; pipes and devices are left out, as they would block a reader.
+    QStringList found = QDir(folder).entryList({wildcard}, QDir::Files | QDir::Hidden, QDir::Unsorted);
     sortNames(found);
     names += found;
     return S_OK;
@@ -141,7 +143,7 @@ bool listFolders(const QString& folder, QStringList& names)
     const QFileInfo info(folder);
     if (!info.isDir() || !info.isReadable())
         return false;
-    QStringList found = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+    QStringList found = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Unsorted);
     sortNames(found);
     names += found;
     return true;

@@ -1,5 +1,6 @@
 #include <cerrno>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -164,6 +165,8 @@ private slots:
 
     void deleteTreeKeepsLinkTargets();
     void deleteTreeFailsOnLockedFolder();
+    void deleteTreeDeletesAllItCan();
+    void hiddenNamesAreListed();
     void moveFolder();
     void findFilesAndPaths();
 
@@ -759,6 +762,64 @@ void TestStorage::deleteTreeFailsOnLockedFolder()
     QFile::setPermissions(path(u"tree/locked"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QVERIFY(!deleted);
     QVERIFY(QFileInfo::exists(path(u"tree/locked/f"_s)));
+}
+
+// Whatever can be deleted is, around entries that cannot be; the whole still fails. As root,
+// folder permissions stop nobody, so the deletion runs in a child that is an ordinary user.
+void TestStorage::deleteTreeDeletesAllItCan()
+{
+    const QString tree = path(u"tree"_s);
+    QVERIFY(QDir().mkpath(tree));
+    for (int i = 0; i < 12; ++i)
+        QVERIFY(writeFile(tree + u"/f%1"_s.arg(i), "f"));
+    for (const QString& locked : {u"locked1"_s, u"locked2"_s}) {
+        QVERIFY(QDir().mkpath(tree + u'/' + locked));
+        QVERIFY(writeFile(tree + u'/' + locked + u"/kept"_s, "k"));
+        QVERIFY(QFile::setPermissions(tree + u'/' + locked, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther
+                                                                 | QFile::ExeOther));
+    }
+    const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::WriteOther
+                     | QFile::ExeOther;
+    QVERIFY(QFile::setPermissions(tree, all));
+    QVERIFY(QFile::setPermissions(wf(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                            | QFile::ExeOther));
+    bool deleted = true;
+    if (::geteuid() == 0) {
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            const bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::_exit(!ok ? 2 : folders::deleteTree(tree) ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QVERIFY(WEXITSTATUS(status) != 2);
+        deleted = WEXITSTATUS(status) == 0;
+    } else {
+        deleted = folders::deleteTree(tree);
+    }
+    for (const QString& locked : {u"locked1"_s, u"locked2"_s})
+        QFile::setPermissions(tree + u'/' + locked, all);
+    QVERIFY(!deleted);
+    QCOMPARE(QDir(tree).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList({u"locked1"_s, u"locked2"_s}));
+    QVERIFY(QFileInfo::exists(tree + u"/locked1/kept"_s));
+}
+
+void TestStorage::hiddenNamesAreListed()
+{
+    QVERIFY(QDir().mkpath(path(u"acc"_s)));
+    QVERIFY(writeFile(path(u"acc/.hidden.xml"_s), "x"));
+    QVERIFY(writeFile(path(u"acc/b.xml"_s), "x"));
+    QStringList names;
+    QCOMPARE(folders::findFiles(path(u"acc/*.xml"_s), names), S_OK);
+    QCOMPARE(names, QStringList({u".hidden.xml"_s, u"b.xml"_s}));
+    QVERIFY(QDir().mkpath(path(u"Devices/.Karna1_00001"_s)));
+    QVERIFY(QDir().mkpath(path(u"Devices/Karna1_00002"_s)));
+    QStringList folderNames;
+    QVERIFY(folders::listFolders(path(u"Devices"_s), folderNames));
+    QCOMPARE(folderNames, QStringList({u".Karna1_00001"_s, u"Karna1_00002"_s}));
 }
 
 void TestStorage::moveFolder()
