@@ -4,10 +4,9 @@
 #include <array>
 #include <cmath>
 
-#include <QStringEncoder>
-#include <QStringDecoder>
 
 #include "archive/ReportPairing.h"
+#include "base/CodePage.h"
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
@@ -42,34 +41,14 @@ constexpr char kJoinBottom = '\xc1';
 class TextWriter
 {
 public:
-    TextWriter()
-        : m_ansi("windows-1251")
-    {
-        QStringDecoder fromAnsi("windows-1251");
-        QStringEncoder toOem("IBM866");
-        for (int b = 0; b < 256; ++b) {
-            const char c = char(b);
-            const QByteArray oem = toOem.encode(fromAnsi.decode(QByteArrayView(&c, 1)));
-            m_ansiToOem[std::size_t(b)] = oem.size() == 1 ? oem[0] : '?';
-        }
-    }
-
     void raw(QByteArrayView bytes) { m_out.append(bytes); }
     void raw(char byte) { m_out.append(byte); }
-    void text(const QString& s)
-    {
-        QByteArray a = m_ansi.encode(s);
-        for (char& c : a)
-            c = m_ansiToOem[std::uint8_t(c)];
-        m_out.append(a);
-    }
+    void text(const QString& s) { m_out.append(codepage::ansiToOem(codepage::toAnsi(s))); }
     void line() { text(kCrLfTab); }
 
     QByteArray& bytes() { return m_out; }
 
 private:
-    QStringEncoder m_ansi;
-    std::array<char, 256> m_ansiToOem{};
     QByteArray m_out;
 };
 

@@ -153,24 +153,61 @@ bool parse(const QByteArray& xml, QDomDocument& doc)
 {
     if (xml.size() > kMaxInput)
         return false;
+    // The DOM builder drops text made only of blanks, but a value of blanks is a value: leaf
+    // elements holding such text are found on this first pass and given it back afterwards.
+    struct BlankLeaf
+    {
+        std::vector<int> path; // element index among its parent's child elements, from the root
+        QString text;
+    };
+    std::vector<BlankLeaf> blankLeaves;
+    std::vector<int> path;
+    std::vector<int> childCount{0};
+    QString leafText;
+    bool leaf = false;
     QXmlStreamReader reader(xml);
-    int depth = 0;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement:
-            if (++depth > kMaxDepth || reader.attributes().size() > kMaxAttributes)
+            if (int(path.size()) + 1 > kMaxDepth || reader.attributes().size() > kMaxAttributes)
                 return false;
+            path.push_back(childCount.back()++);
+            childCount.push_back(0);
+            leafText.clear();
+            leaf = true;
+            break;
+        case QXmlStreamReader::Characters:
+            if (leaf)
+                leafText += reader.text();
             break;
         case QXmlStreamReader::EndElement:
-            --depth;
+            if (leaf && !leafText.isEmpty() && leafText.trimmed().isEmpty())
+                blankLeaves.push_back({path, leafText});
+            leaf = false;
+            path.pop_back();
+            childCount.pop_back();
             break;
         default:
             break;
         }
     }
-    if (reader.hasError())
+    if (reader.hasError() || !doc.setContent(xml))
         return false;
-    return doc.setContent(xml);
+    for (const BlankLeaf& b : blankLeaves) {
+        QDomElement e;
+        QDomNode parent = doc;
+        for (const int index : b.path) {
+            e = parent.firstChildElement();
+            for (int i = 0; i < index && !e.isNull(); ++i)
+                e = e.nextSiblingElement();
+            if (e.isNull())
+                break;
+            parent = e;
+        }
+        if (!e.isNull() && !e.hasChildNodes())
+            e.appendChild(doc.createTextNode(b.text));
+    }
+    return true;
 }
 
 QByteArray serialize(const QDomDocument& doc)

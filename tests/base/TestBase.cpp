@@ -41,6 +41,8 @@ private slots:
     void printfHostileFormats_data();
     void printfHostileFormats();
 
+    void missingCharacters_data();
+    void missingCharacters();
     void codePages_data();
     void codePages();
     void codePageConversion();
@@ -295,6 +297,35 @@ void TestBase::codePages()
     QCOMPARE(codepage::fromOem(oem), text);
     QCOMPARE(codepage::ansiToOem(ansi), oem);
     QCOMPARE(codepage::oemToAnsi(oem), ansi);
+}
+
+void TestBase::missingCharacters_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("ansi");
+    QTest::addColumn<QByteArray>("oem");
+    QTest::addColumn<QByteArray>("ansiToOem");
+    // windows-1251 has the quotes, dash and ellipsis; IBM866 has none of them.
+    QTest::newRow("quotes, dash, ellipsis") << u"«a» — …"_s << QByteArray("\xAB" "a\xBB \x97 \x85")
+                                            << QByteArray("?a? ? ?") << QByteArray("?a? ? ?");
+    // Neither has these; a character beyond 16 bits is one character, not two.
+    QTest::newRow("euro in OEM, CJK, emoji") << u"€中😀x"_s << QByteArray("\x88??x") << QByteArray("???x")
+                                              << QByteArray("???x");
+    QTest::newRow("control bytes kept") << u"\x01\x1b"_s << QByteArray("\x01\x1b") << QByteArray("\x01\x1b")
+                                        << QByteArray("\x01\x1b");
+}
+
+// A character a code page lacks is written as "?", never as the converter's own substitute
+// 0x7F, which a printer drops without a trace.
+void TestBase::missingCharacters()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, ansi);
+    QFETCH(QByteArray, oem);
+    QFETCH(QByteArray, ansiToOem);
+    QCOMPARE(codepage::toAnsi(text), ansi);
+    QCOMPARE(codepage::toOem(text), oem);
+    QCOMPARE(codepage::ansiToOem(ansi), ansiToOem);
 }
 
 void TestBase::codePageConversion()

@@ -252,6 +252,13 @@ void TestStorage::saveLoadKeepsStoredFields_data()
     b.m_lastConnect = QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59));
     b.m_printVolumes = {false, true, false};
     QTest::newRow("software flow, markup in texts") << b;
+
+    // Values of blanks only are values too; the XML reader would drop them as formatting.
+    CDevData c = account(500, 1, u"   "_s);
+    c.m_phone = u"\t"_s;
+    c.m_contact = u" \n "_s;
+    c.m_address = u" "_s;
+    QTest::newRow("blanks only") << c;
 }
 
 void TestStorage::saveLoadKeepsStoredFields()
