@@ -43,6 +43,7 @@ private slots:
     void addRefusals();
     void ambiguousSerialNamesTheTypes();
     void exportDevices();
+    void demoAccountKeepsItsUnits();
     void archiveCommands();
     void desktopProgramSavesOnTermination();
     void renderReportFile();
@@ -273,6 +274,28 @@ void TestCli::exportDevices()
                                   "ContactPerson, NetAddress\r"));
     // windows-1251, the name with a comma quoted.
     QCOMPARE(lines[1], QByteArray("1, 1234, \xCA\xE0\xF0\xED\xE0-1,  ,\"\xD2\xE5\xEF\xEB\xEE, \xCE\xCE\xCE\", , , , , 0\r"));
+}
+
+// The demo's month of records is in Gcal, and its reports say so.
+void TestCli::demoAccountKeepsItsUnits()
+{
+    QTemporaryDir dir;
+    QProcess demo;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"LORN2_DEMO"_s, dir.path());
+    env.insert(u"LORN2_DEMO_PREPARE_ONLY"_s, u"1"_s);
+    demo.setProcessEnvironment(env);
+    demo.start(u"sh"_s, {QStringLiteral(LORN2_TEST_DATA_DIR) + u"/../../scripts/demo"_s});
+    QVERIFY(demo.waitForFinished(60000));
+    QVERIFY2(demo.exitCode() == 0, demo.readAllStandardError().constData());
+
+    const QByteArray file = testsupport::readFile(dir.filePath(u"Devices/Karna1_01234/01234.tsa"_s));
+    QVERIFY(file.contains("\r\nEnergy Units = 2\r\n"));
+    const Run shown = run(u"lorn2-cli"_s, {u"show-archive"_s, u"1234"_s}, dir.path());
+    QVERIFY(shown.out.startsWith(u"Время\tQ1(Гкал)"_s));
+    // The account's own texts head its reports.
+    const Run list = run(u"lorn2-cli"_s, {u"list"_s}, dir.path());
+    QVERIFY2(list.out.contains(u"Школа №5"_s), qPrintable(list.out));
 }
 
 void TestCli::archiveCommands()
