@@ -190,24 +190,26 @@ void FixOldFirmwareYear(sctArcZap& record, std::uint16_t softVersion)
         record.year = std::uint8_t(record.year + 20);
 }
 
-float EnergyFactor(std::uint8_t energyUnits)
+double EnergyFactor(std::uint8_t energyUnits)
 {
     if (energyUnits == archive::kEnergyKWh)
-        return 1163.0f;
+        return 1163.0;
     if (energyUnits == archive::kEnergyGJ)
-        return 4.1868f;
-    return 1.0f;
+        return 4.1868;
+    return 1.0;
 }
 
 void ConvertEnergy(sctArcZap& record, std::uint8_t energyUnits)
 {
-    const float factor = EnergyFactor(energyUnits);
-    if (factor == 1.0f)
+    const double factor = EnergyFactor(energyUnits);
+    if (factor == 1.0)
         return;
+    // The factor is a double constant: the product is formed in double and only then stored
+    // as float, which differs in the last bit from a float product for some values.
     for (float& q : record.Q)
-        q *= factor;
+        q = float(double(q) * factor);
     for (float& q : record.pre_Q)
-        q *= factor;
+        q = float(double(q) * factor);
 }
 
 std::optional<float> TColdFromFile(QByteArrayView data, std::uint16_t softVersion)

@@ -52,7 +52,7 @@ bool SameContourStamp(QByteArrayView a, QByteArrayView b);
 // Older firmware (Soft Version below 0x1800) counts archive years from 2020 in the low years.
 void FixOldFirmwareYear(sctArcZap& record, std::uint16_t softVersion);
 // The meter sends energy in Gcal; an account in kW*h or GJ multiplies by this (1 for Gcal).
-float EnergyFactor(std::uint8_t energyUnits);
+double EnergyFactor(std::uint8_t energyUnits);
 void ConvertEnergy(sctArcZap& record, std::uint8_t energyUnits);
 
 // File records of function 14, given the register bytes (FileRegisterData).

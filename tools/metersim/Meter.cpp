@@ -94,13 +94,13 @@ std::uint16_t serialInFile(const QByteArray& bytes)
 
 void toGcal(sctArcZap& r, std::uint8_t energyUnits)
 {
-    const float factor = meter::EnergyFactor(energyUnits);
-    if (factor == 1.0f)
+    const double factor = meter::EnergyFactor(energyUnits);
+    if (factor == 1.0)
         return;
     for (float& q : r.Q)
-        q /= factor;
+        q = float(double(q) / factor);
     for (float& q : r.pre_Q)
-        q /= factor;
+        q = float(double(q) / factor);
 }
 
 std::unique_ptr<Meter> Meter::create(const MeterSetup& setup, const QDateTime& now, QString* error)
