@@ -4,11 +4,13 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-void OperationPace::sample(qint64 elapsedMs, qint64 done, qint64 total)
+void OperationPace::sample(qint64 elapsedMs, qint64 done, qint64 total, CountUnit unit)
 {
     // A count going back means a new phase whose counter started again.
-    if (!m_samples.empty() && (done < m_samples.back().done || elapsedMs < m_samples.back().ms))
+    if (!m_samples.empty()
+        && (done < m_samples.back().done || elapsedMs < m_samples.back().ms || unit != m_unit))
         m_samples.clear();
+    m_unit = unit;
     m_total = total;
     if (!m_samples.empty() && m_samples.back().ms == elapsedMs)
         m_samples.back().done = done;
@@ -56,8 +58,9 @@ std::optional<qint64> OperationPace::msLeft() const
     return qint64(std::llround(double(rest) * 1000.0 / *pace));
 }
 
-QString OperationPace::text(const QString& unit) const
+QString OperationPace::text() const
 {
+    const QString unit = m_unit == CountUnit::Bytes ? u"байт"_s : u"зап"_s;
     const std::optional<double> pace = perSecond();
     if (!pace)
         return {};

@@ -89,7 +89,7 @@ void CliOperationHost::setStatus(const QString& text)
         drawLocked();
         return;
     }
-    const QString pace = m_pace.text(m_options.unit);
+    const QString pace = m_pace.text();
     m_err << text;
     if (!pace.isEmpty())
         m_err << u"  ("_s << pace << u')';
@@ -105,14 +105,14 @@ void CliOperationHost::setProgress(int position)
         drawLocked();
 }
 
-void CliOperationHost::setCounts(qint64 done, qint64 total)
+void CliOperationHost::setCounts(qint64 done, qint64 total, CountUnit unit)
 {
     std::lock_guard lock(m_mutex);
     const qint64 now = m_clock.elapsed();
     if (done != m_done)
         m_lastByteAt = now;
     m_done = done;
-    m_pace.sample(now, done, total);
+    m_pace.sample(now, done, total, unit);
     if (m_options.terminal)
         drawLocked();
     m_changed.notify_all();
@@ -145,7 +145,7 @@ void CliOperationHost::drawLocked()
     QString line = m_status;
     if (m_progress >= 0)
         line += u"  %1%"_s.arg(m_progress);
-    const QString pace = m_pace.text(m_options.unit);
+    const QString pace = m_pace.text();
     if (!pace.isEmpty())
         line += u"  "_s + pace;
     // Carriage return and erase-to-end, so a shorter line leaves nothing of the longer one.
@@ -210,8 +210,6 @@ int CliOperationHost::run(int kind, CommThreadParams& params)
 bool runCliDeviceOperation(CDevData& account, const DeviceOperationRequest& request,
                            CliOperationHost::Options options, QTextStream& err, int* lastResult)
 {
-    if (request.kind == DeviceOperation::GetReport)
-        options.unit = u"байт"_s;
     CliOperationHost host(err, std::move(options));
     CommThreadParams params;
     params.account = &account;

@@ -23,7 +23,6 @@ public:
     struct Options
     {
         bool terminal = false;
-        QString unit = QStringLiteral("зап"); // what the pace counts
         // Get Archive's date dialog: "с:", "по:" and "До конца"; unset fields take the proposal.
         std::optional<QDate> start;
         std::optional<QDate> end;
@@ -37,7 +36,7 @@ public:
 
     void setStatus(const QString& text) override;
     void setProgress(int position) override;
-    void setCounts(qint64 done, qint64 total) override;
+    void setCounts(qint64 done, qint64 total, CountUnit unit) override;
     std::atomic<int>& stopWord() override { return m_stop; }
     std::optional<DateRange> askDateRange(QDate proposedStart, std::optional<QDate> proposedEnd) override;
     void finished(int result) override;

@@ -217,15 +217,17 @@ template <typename Body> int runWorker(CommThreadParams& p, int captionId, Body 
         } catch (const std::bad_alloc&) {
             result = kMsgOutOfMemory;
         }
-        if (result != 0)
-            MessageBox::error(messageText(result), caption);
-        if (result == kMsgOutOfMemory)
-            result = kResultOutOfMemory;
+        // The call is hung up before the message waits for the user: a dial-up line stays
+        // connected, and paid for, for as long as a message box is open.
         try {
             s.close();
         } catch (const OperationError&) {
             // A stop asked during the hang-up changes nothing any more.
         }
+        if (result != 0)
+            MessageBox::error(messageText(result), caption);
+        if (result == kMsgOutOfMemory)
+            result = kResultOutOfMemory;
     }
     p.result = result;
     p.stop().store(OperationHost::kRunning);
@@ -366,12 +368,42 @@ public:
 
     // ---- hourly ----
 
+    // The records a phase that follows will read, for the time left shown while this one runs.
+    qint64 dayMonTotal(bool monthly) const
+    {
+        if (s.ctx.protVersion() < 12 || s.ctx.archiveVersion() < 6)
+            return 0;
+        return monthly ? std::max<qint64>(1, prm.ArcMonRecs) : std::max<qint64>(1, qint64(prm.ArcDayRecs) - 1);
+    }
+
+    // Hourly records that can still come after record r: the rest of the archive, and with an
+    // end day no more than the hours from the newest stamp read back to that day's first hour
+    // plus the one older record that ends the read. Before any stamp, the start day's hours
+    // up to now count.
+    qint64 hourlyLeft(qint64 r, std::optional<QDate> end, const sctArcZap* newest) const
+    {
+        const qint64 archiveLeft = std::max<qint64>(0, qint64(prm.ArchiveSize) - r);
+        if (!end)
+            return archiveLeft;
+        qint64 hours = 0;
+        if (newest != nullptr) {
+            const QDate day = recordDate(*newest);
+            if (!day.isValid() || day < *end)
+                return 0;
+            hours = end->daysTo(day) * 24 + newest->hour + 1;
+        } else {
+            const QDate today = QDate::currentDate();
+            const qint64 startHours = m_startDay >= today ? QTime::currentTime().hour() + 1 : 24;
+            hours = std::max<qint64>(0, end->daysTo(m_startDay)) * 24 + startHours + 1;
+        }
+        return std::min(archiveLeft, hours);
+    }
+
     void readHourly(std::uint16_t start, std::optional<QDate> end)
     {
         const qint64 size = prm.ArchiveSize;
-        qint64 total = std::max<qint64>(1, size - start + 1);
-        if (end)
-            total = std::min<qint64>(total, (std::max<qint64>(0, end->daysTo(m_startDay)) + 1) * 24 + 1);
+        const qint64 later = dayMonTotal(false) + dayMonTotal(true);
+        qint64 total = std::max<qint64>(1, hourlyLeft(qint64(start) - 1, end, nullptr));
         const std::uint16_t prot = s.ctx.protVersion();
         const bool twoBlocks = prot >= 5 && s.ctx.archiveVersion() >= 2;
         const std::uint8_t extSub = prot < 10 ? 3 : 6;
@@ -420,11 +452,14 @@ public:
                     s.p.records.push_back(rec);
                     if (end && recordDate(rec) < *end)
                         last = true;
+                    total = n + (last ? 0 : hourlyLeft(r, end, &rec));
                 }
             }
+            // An empty record proves nothing about the stamps still to come.
+            total = std::max(total, n);
             s.host.setStatus(fmt::text(u"Считано записей: %d", n));
             s.progress(n, size);
-            s.host.setCounts(n, total);
+            s.host.setCounts(n, total + later);
             ++n;
             ++r;
             if (last || r > size || r > 0xFFFF)
@@ -442,7 +477,8 @@ public:
         const qint64 count = monthly ? prm.ArcMonRecs : prm.ArcDayRecs;
         const QString emptyText = monthly ? u"Считано месячных записей: %d"_s : u"Считано суточных записей: %d"_s;
         const QString recordText = monthly ? u"Считано месяных записей: %d"_s : u"Считано суточных записей: %d"_s;
-        const qint64 total = std::max<qint64>(1, monthly ? count : count - 1);
+        const qint64 total = dayMonTotal(monthly);
+        const qint64 later = monthly ? 0 : dayMonTotal(true);
         int& stored = monthly ? s.p.monthRecordsStored : s.p.dayRecordsStored;
 
         qint64 n = 1;
@@ -469,7 +505,7 @@ public:
                 s.host.setStatus(fmt::text(recordText, n));
             }
             s.progress(n, 2048);
-            s.host.setCounts(n, total);
+            s.host.setCounts(n, std::max(total, n) + later);
             ++n;
             ++r;
             const bool done = monthly ? (r >= count || r < 1) : (r + 1 >= count);
@@ -594,6 +630,8 @@ void readConfigArchive(CommThreadParams& p, CComPort& port, MeterContext& ctx, i
         const QByteArray data = meter::FileRegisterData(
             countedExchange(p, port, meter::MakeReadFileRecord(ctx, 5, std::uint16_t(reg), n)));
         QByteArrayView bytes = QByteArrayView(data).first(std::min<qsizetype>(data.size(), 2 * n));
+        // Like the memory before it, counted in bytes: a record takes dozens of requests.
+        host.setCounts(2 * (reg + n), 2 * totalRegs, CountUnit::Bytes);
         while (!bytes.isEmpty()) {
             const qsizetype take = std::min(bytes.size(), size - filled);
             std::memcpy(record.data() + filled, bytes.data(), size_t(take));
@@ -605,7 +643,6 @@ void readConfigArchive(CommThreadParams& p, CComPort& port, MeterContext& ctx, i
                     fail(kMsgCfgArcStore);
                 p.cfgArchiveStored = ++stored;
                 host.setStatus(fmt::text(u"Считано записей архива конфигураций: %d", stored));
-                host.setCounts(stored, count);
                 record.fill(char(0xFF));
                 filled = 0;
             }
@@ -662,7 +699,7 @@ int ReadConfiguration(CommThreadParams& p, CComPort& port, MeterContext& ctx, QB
             const QByteArray data = meter::FileRegisterData(reply);
             const qsizetype take = std::min<qsizetype>(data.size(), 2 * n);
             std::memcpy(buffer->data() + 2 * first, data.constData(), size_t(take));
-            p.host->setCounts(first + n, regs);
+            p.host->setCounts(2 * qint64(first + n), 2 * qint64(regs), CountUnit::Bytes);
         }
     } catch (const OperationError& e) {
         if (e.message == kMsgStopped)
@@ -844,9 +881,11 @@ int runGetReport(CommThreadParams& p)
         if (!end) {
             if (!hourly)
                 fail(kMsgNoEnd);
-            // The day's last record: walk from the start record until the day changes.
+            // The day's last record: walk from the start record towards the newer ones until a
+            // head of another day. The day is the report's own, not the day after it that the
+            // search for the end record used.
             const std::uint16_t size = prm.ArchiveSize;
-            const QDate day = report.end.date();
+            const QDate day = report.start.date();
             std::uint16_t c = *start;
             for (;;) {
                 s.host.setStatus(fmt::text(LoadResString(169), c));
@@ -905,7 +944,7 @@ int runGetReport(CommThreadParams& p)
             if (now - shown >= std::chrono::milliseconds(100)) {
                 shown = now;
                 s.host.setStatus(fmt::text(receivedText, unsigned(buffer.size())));
-                s.host.setCounts(buffer.size(), 0);
+                s.host.setCounts(buffer.size(), 0, CountUnit::Bytes);
             }
         }
         s.host.setStatus(fmt::text(receivedText, unsigned(buffer.size())));

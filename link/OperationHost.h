@@ -9,6 +9,9 @@
 // What a device operation needs of whoever shows its progress: the progress dialog of the
 // desktop program, a progress line of lorn2-cli, or a test's recorder. Every call comes from
 // the operation's worker thread; an implementation hands it on to its own thread as needed.
+// What a count of setCounts() counts: archive records, or bytes (configuration memory, a report).
+enum class CountUnit { Records, Bytes };
+
 class OperationHost
 {
 public:
@@ -20,13 +23,14 @@ public:
     virtual void setStatus(const QString& text) = 0;
     // 0..100
     virtual void setProgress(int position) = 0;
-    // Optional, for a records-per-second and time-left display: items done (records, or bytes
-    // of a report) out of total (0 when unknown). A new phase (the daily archive after the
-    // hourly one) starts again from 0.
-    virtual void setCounts(qint64 done, qint64 total)
+    // Optional, for a records-per-second and time-left display: items done out of total (0
+    // when unknown). A new phase (the daily archive after the hourly one) starts again from 0;
+    // the total of a phase includes the records of the phases that follow it.
+    virtual void setCounts(qint64 done, qint64 total, CountUnit unit = CountUnit::Records)
     {
         (void)done;
         (void)total;
+        (void)unit;
     }
     // Optional: the operation's caption ("Получение Архива"), given once as it starts.
     virtual void setCaption(const QString& caption) { (void)caption; }

@@ -57,11 +57,12 @@ public:
         postLocked();
     }
 
-    void setCounts(qint64 done, qint64 total) override
+    void setCounts(qint64 done, qint64 total, CountUnit unit) override
     {
         std::lock_guard lock(m_mutex);
         m_pending.done = done;
         m_pending.total = total;
+        m_pending.unit = unit;
         m_pending.countsAt = m_clock.elapsed();
         m_pending.hasCounts = true;
         postLocked();
@@ -120,6 +121,7 @@ public:
         int progress = -1;
         qint64 done = 0;
         qint64 total = 0;
+        CountUnit unit = CountUnit::Records;
         qint64 countsAt = 0;
         bool hasCounts = false;
         QString caption;
@@ -169,7 +171,6 @@ CCommDlg::CCommDlg(CDevData& account, const DeviceOperationRequest& request, QWi
     if (request.when.isValid())
         p.when = request.when;
     const int kind = int(request.kind);
-    m_paceUnit = request.kind == DeviceOperation::GetReport ? u"байт"_s : u"зап"_s;
     m_work = [kind](CommThreadParams& params) { return comm::runOperation(kind, params); };
 
     m_model = new QLabel(account.typeName(), this);
@@ -273,8 +274,8 @@ void CCommDlg::showUpdates()
     if (updates.progress >= 0)
         m_progress->setValue(std::clamp(updates.progress, 0, 100));
     if (updates.hasCounts) {
-        m_paceMeter.sample(updates.countsAt, updates.done, updates.total);
-        m_pace->setText(m_paceMeter.text(m_paceUnit));
+        m_paceMeter.sample(updates.countsAt, updates.done, updates.total, updates.unit);
+        m_pace->setText(m_paceMeter.text());
     }
 }
 

@@ -76,7 +76,6 @@ private:
     bool m_running = false;
     int m_result = -1;
     OperationPace m_paceMeter;
-    QString m_paceUnit;
 
     QLabel* m_model = nullptr;
     QLabel* m_serial = nullptr;

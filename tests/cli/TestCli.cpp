@@ -364,15 +364,15 @@ void TestCli::renderReportFile()
     QVERIFY(testsupport::writeFile(dir.filePath(u"esc.ini"_s), "Init.Reset=<ESC>@\r\nBold.On=<ESC>E\r\n"));
     QVERIFY(testsupport::writeFile(dir.filePath(u"more.ini"_s), "Init.Reset=<ESC>@\r\nBold.Off=<ESC>F\r\n"));
 
-    // esc.ini of the working folder: ESC F is not listed, so only its ESC is left out.
+    // esc.ini of the working folder: ESC F is not listed, so its ESC is a cell, drawn as a box.
     Run r = run(u"lorn2-cli"_s, {u"render"_s, u"a.tsr"_s, u"--text"_s, u"out.txt"_s}, dir.path());
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.err, QString());
     QCOMPARE(QString::fromUtf8(testsupport::readFile(dir.filePath(u"out.txt"_s))),
-             u"HeadF\n┌─┬┐\n│П│     x\n"_s);
+             u"Head□F\n┌─┬┐\n│П│     x\n"_s);
     r = run(u"lorn2-cli"_s, {u"render"_s, u"a.tsr"_s, u"--text"_s, u"-"_s, u"--esc"_s, u"more.ini"_s}, dir.path());
     QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.out, u"EHead\n┌─┬┐\n│П│     x\n"_s);
+    QCOMPARE(r.out, u"□EHead\n┌─┬┐\n│П│     x\n"_s);
     r = run(u"lorn2-cli"_s, {u"render"_s, u"a.tsr"_s, u"--text"_s, u"-"_s, u"--esc"_s, u"none.ini"_s}, dir.path());
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.startsWith(u"error: File error: "_s), qPrintable(r.err));

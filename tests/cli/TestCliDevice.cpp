@@ -3,11 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "TestSupport.h"
+#include "base/CodePage.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -86,6 +88,8 @@ private slots:
     void readConfigQuestion();
     void readReport_data();
     void readReport();
+    void readReportRowsOfTheDay_data();
+    void readReportRowsOfTheDay();
     void setClock_data();
     void setClock();
     void progressLineOnTerminal();
@@ -224,6 +228,45 @@ void TestCliDevice::readReport()
     QVERIFY(r.err.contains(u"Принято байт: "_s));
     const QByteArray bytes = testsupport::readFile(file);
     QVERIFY2(bytes.size() >= minBytes, qPrintable(QString::number(bytes.size())));
+}
+
+void TestCliDevice::readReportRowsOfTheDay_data()
+{
+    QTest::addColumn<QString>("day");
+    QTest::addColumn<QString>("firstRow");
+    QTest::addColumn<QString>("lastRow");
+
+    // The meter's clock stands at 14:20, so its archive ends at 14:00 of the 5th.
+    // Today has no record of the next day: the walk through the heads finds the day's end.
+    QTest::newRow("today") << u"2024-03-05"_s << u"05.03.24 00"_s << u"05.03.24 14"_s;
+    // Yesterday's end is found by the search for the next day's first hour.
+    QTest::newRow("yesterday") << u"2024-03-04"_s << u"04.03.24 00"_s << u"05.03.24 00"_s;
+}
+
+void TestCliDevice::readReportRowsOfTheDay()
+{
+    QFETCH(QString, day);
+    QFETCH(QString, firstRow);
+    QFETCH(QString, lastRow);
+
+    QTemporaryDir dir;
+    QVERIFY(testsupport::writeFile(dir.filePath(u"meter.ini"_s), "[Meter]\nClock=2024-03-05 14:20:00\n"));
+    Meter meter(dir.path(), {u"--hours"_s, u"96"_s, u"--meter"_s, dir.filePath(u"meter.ini"_s)});
+    QVERIFY(meter.ready());
+    QVERIFY(addAccount(dir.path()));
+    const QString file = dir.filePath(u"meter.tsr"_s);
+    const Run r = cli(dir.path(), {u"read-report"_s, u"12345"_s, u"--hourly"_s, day, u"--idle"_s, u"0.5"_s, u"-o"_s, file});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QStringList rows;
+    const QStringList lines = codepage::fromOem(testsupport::readFile(file)).split(u"\r\n"_s);
+    static const QRegularExpression row(u"^\\d\\d\\.\\d\\d\\.\\d\\d \\d\\d "_s);
+    for (const QString& line : lines) {
+        if (row.match(line).hasMatch())
+            rows << line.left(11);
+    }
+    QVERIFY2(!rows.isEmpty(), qPrintable(lines.join(u'\n')));
+    QCOMPARE(rows.first(), firstRow);
+    QCOMPARE(rows.last(), lastRow);
 }
 
 void TestCliDevice::setClock_data()

@@ -23,6 +23,7 @@ public:
     QStringList statuses;
     std::vector<int> positions;
     std::vector<std::pair<qint64, qint64>> counts; // done, total
+    std::vector<CountUnit> units;
     QString caption;
     std::optional<DateRange> range;
     int askedRanges = 0;
@@ -38,7 +39,11 @@ public:
             stop.store(kStopAsked);
     }
     void setProgress(int position) override { positions.push_back(position); }
-    void setCounts(qint64 done, qint64 total) override { counts.emplace_back(done, total); }
+    void setCounts(qint64 done, qint64 total, CountUnit unit) override
+    {
+        counts.emplace_back(done, total);
+        units.push_back(unit);
+    }
     void setCaption(const QString& text) override { caption = text; }
     std::atomic<int>& stopWord() override { return stop; }
     std::optional<DateRange> askDateRange(QDate, std::optional<QDate>) override

@@ -56,6 +56,11 @@ private slots:
     void badLine_data();
     void badLine();
     void modemDialsAndHangsUp();
+    void failureHangsUpBeforeTheMessage_data();
+    void failureHangsUpBeforeTheMessage();
+    void timeLeftCountsRecordsThatCanCome_data();
+    void timeLeftCountsRecordsThatCanCome();
+    void configurationPaceInBytes();
     void configurationArchive_data();
     void configurationArchive();
     void olderMeterReadsFixedConfiguration();
@@ -257,7 +262,7 @@ void TestOperations::energyUnitsConvertOnce()
         QVERIFY(gcal.Q[0] > 0.0f && gcal.pre_Q[0] > 0.0f);
         QCOMPARE(read[1][i].Q[0], gcal.Q[0] * 1163.0f);
         QCOMPARE(read[1][i].pre_Q[0], gcal.pre_Q[0] * 1163.0f);
-        QCOMPARE(read[2][i].Q[1], gcal.Q[1] * 4.1868f);
+        QCOMPARE(read[2][i].Q[1], float(double(gcal.Q[1]) * 4.1868));
         QCOMPARE(read[1][i].M[0], gcal.M[0]);
     }
 }
@@ -300,6 +305,102 @@ void TestOperations::modemDialsAndHangsUp()
     QCOMPARE(rig.params.records.size(), std::size_t(2));
     QVERIFY(rig.host.statuses.contains(LoadResString(151)));
     QCOMPARE(rig.host.statuses.last(), LoadResString(153));
+}
+
+// A message box waits for the user; a dial-up call must not stay up, and paid for, meanwhile.
+class LineWatchingBox : public RecordingMessageBox
+{
+public:
+    explicit LineWatchingBox(const OperationRig& rig)
+        : m_rig(rig)
+    {
+    }
+    MbAnswer show(const MessageRequest& request) override
+    {
+        hungUpBeforeShown << !m_rig.log(u"modem <"_s).filter(u"ATH"_s).isEmpty();
+        return RecordingMessageBox::show(request);
+    }
+    QList<bool> hungUpBeforeShown;
+
+private:
+    const OperationRig& m_rig;
+};
+
+void TestOperations::failureHangsUpBeforeTheMessage_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("result");
+    QTest::newRow("silent meter") << u"drop:1"_s << 139;
+    QTest::newRow("broken replies") << u"garble:1"_s << 138;
+}
+
+void TestOperations::failureHangsUpBeforeTheMessage()
+{
+    QFETCH(QString, fault);
+    QFETCH(int, result);
+    OperationRig rig;
+    QVERIFY(rig.start(withClock({ u"--modem"_s, u"--fault"_s, fault })));
+    rig.account.m_useModem = true;
+    rig.account.m_modem.useModem = true;
+    rig.params.escapeGuard = { 1100, 1100 };
+    auto box = std::make_shared<LineWatchingBox>(rig);
+    ScopedMessageBoxBackend scope(box);
+    rig.host.range = OperationHost::DateRange{ QDate::currentDate(), std::nullopt };
+    QCOMPARE(comm::runGetArchive(rig.params), result);
+    QCOMPARE(box->texts(), QStringList{ LoadResString(result) });
+    QCOMPARE(box->hungUpBeforeShown, QList<bool>{ true });
+    QCOMPARE(rig.host.finishedWith, std::optional<int>(result));
+}
+
+void TestOperations::timeLeftCountsRecordsThatCanCome_data()
+{
+    QTest::addColumn<QDate>("end");
+    QTest::addColumn<int>("hourly"); // records the read takes: the end day's hours and one older
+    // The meter's clock stands at 12:00: its day has 13 hourly records so far.
+    QTest::newRow("the meter's day") << kClock.date() << 14;
+    QTest::newRow("two days back") << kClock.date().addDays(-2) << 13 + 48 + 1;
+}
+
+// The total of each count is exact from the first record on: the hourly records still to come
+// (never the hours of the day not yet over), then the daily and monthly records after them.
+void TestOperations::timeLeftCountsRecordsThatCanCome()
+{
+    QFETCH(QDate, end);
+    QFETCH(int, hourly);
+    OperationRig rig;
+    QVERIFY(rig.start(withClock({ u"--archive-size"_s, u"200"_s, u"--hours"_s, u"200"_s })));
+    rig.host.range = OperationHost::DateRange{ QDate::currentDate(), end };
+    QCOMPARE(comm::runGetArchive(rig.params), 0);
+    QCOMPARE(int(rig.params.records.size()), hourly);
+
+    // The record counts after the configuration's byte counts.
+    const auto& counts = rig.host.counts;
+    const auto lastBytes = std::find(rig.host.units.rbegin(), rig.host.units.rend(), CountUnit::Bytes);
+    QVERIFY(lastBytes != rig.host.units.rend());
+    const auto records = counts.begin() + (rig.host.units.rend() - lastBytes);
+    const auto hourlyBegins = std::find_if(records, counts.end(), [](const auto& c) { return c.first == 1; });
+    QVERIFY(hourlyBegins != counts.end());
+    const auto dailyBegins = std::find_if(hourlyBegins + 1, counts.end(), [](const auto& c) { return c.first == 1; });
+    const qint64 later = dailyBegins == counts.end() ? 0 : dailyBegins->second;
+    for (auto c = hourlyBegins; c != dailyBegins; ++c)
+        QCOMPARE(c->second, hourly + later);
+    QCOMPARE((dailyBegins - 1)->first, qint64(hourly));
+    QVERIFY(later > 0); // the simulated meter keeps daily and monthly archives
+}
+
+void TestOperations::configurationPaceInBytes()
+{
+    OperationRig rig;
+    QVERIFY(rig.start(withClock({})));
+    QCOMPARE(comm::runGetConfig(rig.params), 0);
+    QVERIFY(!rig.host.counts.empty());
+    // The configuration memory and archive are counted in bytes, to their size.
+    QVERIFY(std::all_of(rig.host.units.begin(), rig.host.units.end(),
+                        [](CountUnit u) { return u == CountUnit::Bytes; }));
+    const auto memory = std::find_if(rig.host.counts.begin(), rig.host.counts.end(),
+                                     [](const auto& c) { return c.first == c.second; });
+    QVERIFY(memory != rig.host.counts.end());
+    QCOMPARE(memory->second, qint64(rig.params.config.size()));
 }
 
 void TestOperations::configurationArchive_data()
