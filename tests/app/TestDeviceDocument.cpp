@@ -389,9 +389,13 @@ void TestDeviceDocument::paceFollowsPhases()
 {
     OperationPace pace;
     pace.status(u"Чтение конфигурации"_s);
-    pace.sample(0, 0, 512);
-    pace.sample(1000, 256, 512);
+    pace.sample(0, 0, 512, CountUnit::Bytes);
+    pace.sample(1000, 256, 512, CountUnit::Bytes);
     QCOMPARE(pace.perSecond().value_or(-1), 256.0);
+    QCOMPARE(pace.text(), u"256 байт/с, осталось 0:01"_s);
+    // Records after bytes start afresh even without a status between them.
+    pace.sample(1500, 300, 0, CountUnit::Records);
+    QVERIFY(!pace.perSecond());
     // Only the numbers change: the same phase goes on.
     pace.status(u"Считано записей: 1"_s);
     pace.sample(2000, 1, 100);
