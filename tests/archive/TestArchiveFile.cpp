@@ -12,6 +12,7 @@
 #include "archive/ArchiveExport.h"
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiveText.h"
+#include "base/DateUtil.h"
 #include "base/Format.h"
 #include "base/StringTable.h"
 
@@ -556,18 +557,18 @@ void TestArchiveFile::timeSpanAndRereading()
     QCOMPARE(read(file, params, list, true), S_OK);
     QCOMPARE(int(list.size()), 6); // the repeated stamp is dropped, the first one wins
     QCOMPARE(list[1].Q[0], 21.0f);
-    QCOMPARE(list.timeSpan().earliest(), QDateTime(QDate(2014, 1, 1), QTime(1, 0)));
-    QCOMPARE(list.timeSpan().latest(), QDateTime(QDate(2015, 2, 5), QTime(13, 0)));
+    QCOMPARE(list.timeSpan().earliest(), dateutil::calendarDateTime(QDate(2014, 1, 1), QTime(1, 0)));
+    QCOMPARE(list.timeSpan().latest(), dateutil::calendarDateTime(QDate(2015, 2, 5), QTime(13, 0)));
 
     QCOMPARE(read(file, params, list, true), S_OK);
     QCOMPARE(int(list.size()), 6);
 
     // The span only widens; a time before the date column is never a valid stamp.
-    list.timeSpan().widen(QDateTime(QDate(2010, 1, 1), QTime(0, 0)));
+    list.timeSpan().widen(dateutil::calendarDateTime(QDate(2010, 1, 1), QTime(0, 0)));
     QCOMPARE(read(archiveText({}, "hour:min, dd/mm/yyyy", { "13:00, 05/02/2020" }), params, list, true), S_OK);
     QCOMPARE(int(list.size()), 7);
-    QCOMPARE(list.timeSpan().earliest(), QDateTime(QDate(2010, 1, 1), QTime(0, 0)));
-    QCOMPARE(list.timeSpan().latest(), QDateTime(QDate(2015, 2, 5), QTime(13, 0)));
+    QCOMPARE(list.timeSpan().earliest(), dateutil::calendarDateTime(QDate(2010, 1, 1), QTime(0, 0)));
+    QCOMPARE(list.timeSpan().latest(), dateutil::calendarDateTime(QDate(2015, 2, 5), QTime(13, 0)));
 }
 
 void TestArchiveFile::csvLine()

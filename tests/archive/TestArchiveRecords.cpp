@@ -1,3 +1,4 @@
+
 #include <algorithm>
 #include <random>
 #include <set>
@@ -6,6 +7,7 @@
 
 #include "archive/ArchiveRecord.h"
 #include "archive/ArchiveRecordList.h"
+#include "base/DateUtil.h"
 
 using namespace Qt::Literals::StringLiterals;
 using archive::RecordStamp;
@@ -142,9 +144,9 @@ void TestArchiveRecords::recordDateTime_data()
     QTest::addColumn<sctArcZap>("r");
     QTest::addColumn<QDateTime>("expected");
 
-    QTest::newRow("year byte 15") << rec(15, 2, 5, 13, 7) << QDateTime(QDate(2015, 2, 5), QTime(13, 7));
-    QTest::newRow("midnight") << rec(15, 1, 1, 0) << QDateTime(QDate(2015, 1, 1), QTime(0, 0));
-    QTest::newRow("year byte 99") << rec(99, 12, 31, 23, 59) << QDateTime(QDate(2099, 12, 31), QTime(23, 59));
+    QTest::newRow("year byte 15") << rec(15, 2, 5, 13, 7) << dateutil::calendarDateTime(QDate(2015, 2, 5), QTime(13, 7));
+    QTest::newRow("midnight") << rec(15, 1, 1, 0) << dateutil::calendarDateTime(QDate(2015, 1, 1), QTime(0, 0));
+    QTest::newRow("year byte 99") << rec(99, 12, 31, 23, 59) << dateutil::calendarDateTime(QDate(2099, 12, 31), QTime(23, 59));
     QTest::newRow("year byte 100") << rec(100, 1, 1, 1) << QDateTime();
     QTest::newRow("hour 24") << rec(15, 2, 5, 24) << QDateTime();
     QTest::newRow("minute 60") << rec(15, 2, 5, 1, 60) << QDateTime();

@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "archive/DayMonRecord.h"
+#include "base/DateUtil.h"
 #include "base/Crc16.h"
 #include "storage/ArchiveDatabase.h"
 
@@ -401,7 +402,7 @@ void TestArchiveDatabase::cfgRecordRoundTripKeepsEveryByte()
     QVERIFY(later.isIntact());
     QVERIFY(!CfgArcRecord::fromBytes(bytesOf(later).left(1023)));
     QVERIFY(CfgArcRecord::fromBytes(QByteArray(bytesOf(later) + "tail")) == later);
-    QCOMPARE(later.dateTime(), QDateTime(QDate(2016, 2, 29), QTime(23, 59, 59)));
+    QCOMPARE(later.dateTime(), dateutil::calendarDateTime(QDate(2016, 2, 29), QTime(23, 59, 59)));
     QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, later), S_OK);
     QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, earlier), S_OK);
     QCOMPARE(m_db.storeCfgArcRecord(kType + 1, kSerial, cfgRecord(15, 1, 1, 0, 0, 0, 6)), S_OK);

@@ -1,4 +1,5 @@
 #include <bit>
+#include <ctime>
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -6,6 +7,7 @@
 #include "archive/ArchiveFile.h"
 #include "archive/ArchiveRecordList.h"
 #include "base/Crc16.h"
+#include "base/DateUtil.h"
 #include "link/MeterBlocks.h"
 #include "link/MeterFrame.h"
 #include "TestSupport.h"
@@ -87,6 +89,7 @@ private slots:
     void meterFile();
     void archiveFromFile();
     void ownClockAndReport();
+    void hoursKnowNoSummerTime();
     void modemDialogue();
     void modemFailures_data();
     void modemFailures();
@@ -338,7 +341,7 @@ void TestMeterSim::hourlyBlocks()
                  meter::BlockStatus::Good);
         QVERIFY(meter::DecodeExtensionBlock(data(ask(m, meter::MakeArcCommand(ctx, 6, std::uint16_t(n)))), r));
         // Record 1 closes at the hour of the meter's start, each further one an hour earlier.
-        QCOMPARE(archive::recordDateTime(r), QDateTime(kNow.date(), QTime(14, 0)).addSecs(-3600 * (n - 1)));
+        QCOMPARE(archive::recordDateTime(r), dateutil::calendarDateTime(kNow.date(), QTime(14, 0)).addSecs(-3600 * (n - 1)));
         QCOMPARE(r.Event, archive::kEventHourly);
         const auto head = meter::DecodeRecordHead(data(ask(m, meter::MakeArcCommand(ctx, 2, std::uint16_t(n)))));
         QCOMPARE(*head, (std::array<std::uint8_t, 4>{ r.hour, r.day, r.month, r.year }));
@@ -409,7 +412,7 @@ void TestMeterSim::dailyAndMonthlyBlocks()
         QCOMPARE(int(r.hour), 24);
         QCOMPARE(QDate(2000 + r.year, r.month, r.day), c.day);
         const u_data_daymon_full blob = meter::DayMonFromBlocks(arc, ext);
-        QCOMPARE(archive::dayMonDateTime(blob), QDateTime(c.day.addDays(1), QTime(0, 0)));
+        QCOMPARE(archive::dayMonDateTime(blob), dateutil::calendarDateTime(c.day.addDays(1), QTime(0, 0)));
         QCOMPARE(data(ask(m, meter::MakeArcCommand(ctx, c.head, std::uint16_t(c.number)))), arc.first(4));
     }
     sctArcZap r;
@@ -493,7 +496,7 @@ void TestMeterSim::dateSearch()
     sctArcZap r;
     meter::DecodeArchiveBlock(data(ask(m, meter::MakeArcCommand(ctx, 0, 39))), r);
     meter::FixOldFirmwareYear(r, ctx.softVersion());
-    QCOMPARE(archive::recordDateTime(r), QDateTime(QDate(2026, 3, 9), QTime(0, 0)));
+    QCOMPARE(archive::recordDateTime(r), dateutil::calendarDateTime(QDate(2026, 3, 9), QTime(0, 0)));
 
     QCOMPARE(meter::ReplyWord(ask(m, meter::MakeFindByDateHour(ctx, 3, QDate(2026, 3, 10)))).value(),
              std::uint16_t(12));
@@ -525,7 +528,7 @@ void TestMeterSim::clockSetting()
     sum = std::uint8_t(sum + std::uint8_t(QByteArray::fromHex(reply.mid(19, 2)).at(0)));
     QCOMPARE(sum, std::uint8_t(0));
     QCOMPARE(reply.mid(1, 6), QByteArray("176701"));
-    QVERIFY(std::abs(m.clock().secsTo(when)) <= 2);
+    QVERIFY(std::abs(m.clock().secsTo(dateutil::calendarDateTime(when))) <= 2);
 }
 
 void TestMeterSim::reportPrinting()
@@ -629,7 +632,7 @@ void TestMeterSim::archiveFromFile()
     const MeterContext ctx = contextFor(*m);
     sctArcZap r;
     QCOMPARE(meter::DecodeArchiveBlock(data(ask(*m, meter::MakeArcCommand(ctx, 0, 1))), r), meter::BlockStatus::Good);
-    QCOMPARE(archive::recordDateTime(r), QDateTime(QDate(2025, 6, 2), QTime(5, 0)));
+    QCOMPARE(archive::recordDateTime(r), dateutil::calendarDateTime(QDate(2025, 6, 2), QTime(5, 0)));
     QCOMPARE(r.Q[0], 30.0f);
     QCOMPARE(meter::DecodeArchiveBlock(data(ask(*m, meter::MakeArcCommand(ctx, 0, 30))), r), meter::BlockStatus::Good);
     QCOMPARE(r.Q[0], 1.0f);
@@ -660,13 +663,35 @@ void TestMeterSim::ownClockAndReport()
     // The archive ends at the hour of the meter's clock, not the computer's.
     sctArcZap r;
     meter::DecodeArchiveBlock(data(ask(*m, meter::MakeArcCommand(ctx, 0, 1))), r);
-    QCOMPARE(archive::recordDateTime(r), QDateTime(QDate(2025, 1, 1), QTime(10, 0)));
+    QCOMPARE(archive::recordDateTime(r), dateutil::calendarDateTime(QDate(2025, 1, 1), QTime(10, 0)));
     ask(*m, meter::MakeArcCommand(ctx, 5, 0, meter::ArcUse::Report));
     QCOMPARE(m->takeReport(1000), QByteArray("\x1B@REPORT\x0C"));
     QVERIFY(!m->printing());
 
     QVERIFY(testsupport::writeFile(ini, "Clock = yesterday\n"));
     QVERIFY(!loadMeterFile(s, ini, &error));
+}
+
+// A meter's archive has every hour, also the one a summer-time change skips on the computer.
+void TestMeterSim::hoursKnowNoSummerTime()
+{
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    ::tzset();
+    MeterSetup s;
+    s.clock = QDateTime(QDate(2026, 3, 29), QTime(4, 10));
+    QString error;
+    const auto m = Meter::create(s, kNow, &error);
+    QList<int> hours;
+    for (int n = 1; m && n <= 5; ++n)
+        hours << int(m->archive().record(ArchiveKind::Hourly, n).value_or(sctArcZap{}).hour);
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    ::tzset();
+    QVERIFY2(m, qPrintable(error));
+    QCOMPARE(hours, (QList<int>{4, 3, 2, 1, 0}));
 }
 
 void TestMeterSim::modemDialogue()

@@ -9,6 +9,7 @@
 #include "archive/ArchiveRecordList.h"
 #include "base/CodePage.h"
 #include "base/Crc16.h"
+#include "base/DateUtil.h"
 #include "base/Format.h"
 #include "link/MeterBlocks.h"
 #include "link/MeterFrame.h"
@@ -152,13 +153,18 @@ std::unique_ptr<Meter> Meter::create(const MeterSetup& setup, const QDateTime& n
 Meter::Meter(const MeterSetup& setup, const QDateTime& now)
     : m_setup(setup)
     , m_archive(setup, now)
-    , m_clockOffset(setup.clock.isValid() ? now.secsTo(setup.clock) : 0)
 {
+    // A meter's clock knows no summer time: it runs on from the computer's wall clock at the
+    // start (or the Clock given), as a calendar value counted from steady UTC.
+    const QDateTime start = dateutil::calendarDateTime(now);
+    const qint64 fromNow = setup.clock.isValid() ? start.secsTo(dateutil::calendarDateTime(setup.clock)) : 0;
+    m_clockOffset = QDateTime::currentDateTimeUtc().secsTo(dateutil::calendarDateTime(QDateTime::currentDateTime()))
+                    + fromNow;
     m_setup.params[9] = std::uint16_t(std::clamp(m_setup.days, 0, 0xFFFF));
     m_setup.params[10] = std::uint16_t(std::clamp(m_setup.months, 0, 0xFFFF));
     m_setup.params[14] = std::uint16_t(std::clamp(m_setup.cfgArchive, 0, 0xFFFF));
     // The archives end at the hour of the meter's own clock.
-    m_archive = MeterArchive(m_setup, now.addSecs(m_clockOffset));
+    m_archive = MeterArchive(m_setup, start.addSecs(fromNow));
 
     QByteArray memory(kFile1Min, '\0');
     memory.replace(0, 4, "TSIM");
@@ -249,7 +255,7 @@ void Meter::buildConfigurationArchive()
 
 QDateTime Meter::clock() const
 {
-    return QDateTime::currentDateTime().addSecs(m_clockOffset);
+    return QDateTime::currentDateTimeUtc().addSecs(m_clockOffset);
 }
 
 std::uint16_t Meter::paramWord(int i) const
@@ -512,12 +518,12 @@ QByteArray Meter::setClock(const MeterRequest& r, QString* note)
     const auto b = [&](int i) { return int(std::uint8_t(r.data[i])); };
     // Years before 2000 are sent less 1900, later ones less 2000.
     const int year = b(6) >= 70 ? 1900 + b(6) : 2000 + b(6);
-    const QDateTime when(QDate(year, b(5), b(4)), QTime(b(3), b(2), b(1)));
+    const QDateTime when = dateutil::makeDateTime(year, b(5), b(4), b(3), b(2), b(1));
     if (!when.isValid()) {
         setNote(note, QStringLiteral("clock request with an impossible date, no reply"));
         return {};
     }
-    m_clockOffset = QDateTime::currentDateTime().secsTo(when);
+    m_clockOffset = QDateTime::currentDateTimeUtc().secsTo(when);
     setNote(note, QStringLiteral("clock set to %1").arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
     return reply(meter::kFnSetClock, r.data);
 }

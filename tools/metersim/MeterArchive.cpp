@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "base/Crc16.h"
+#include "base/DateUtil.h"
 
 namespace metersim {
 
@@ -64,7 +65,7 @@ void split(double total, bool doSplit, float& small, float& large)
 
 MeterArchive::MeterArchive(const MeterSetup& setup, const QDateTime& now)
     : m_setup(setup)
-    , m_newestHour(QDateTime(now.date(), QTime(now.time().hour(), 0)))
+    , m_newestHour(dateutil::calendarDateTime(now.date(), QTime(now.time().hour(), 0)))
 {
 }
 
@@ -175,8 +176,8 @@ std::optional<sctArcZap> MeterArchive::generated(ArchiveKind kind, int number) c
         if (number < 0 || number >= m_setup.days)
             return std::nullopt;
         const QDate day = m_newestHour.date().addDays(-1 - number);
-        sctArcZap r = valuesAt(QDateTime(day.addDays(1), QTime(0, 0)), true);
-        stamp(r, QDateTime(day, QTime(0, 0)), 24);
+        sctArcZap r = valuesAt(dateutil::calendarDateTime(day.addDays(1), QTime(0, 0)), true);
+        stamp(r, dateutil::calendarDateTime(day, QTime(0, 0)), 24);
         r.Event = archive::kEventDaily;
         return r;
     }
@@ -184,8 +185,8 @@ std::optional<sctArcZap> MeterArchive::generated(ArchiveKind kind, int number) c
         if (number < 0 || number >= m_setup.months)
             return std::nullopt;
         const QDate first = QDate(m_newestHour.date().year(), m_newestHour.date().month(), 1).addMonths(-number);
-        sctArcZap r = valuesAt(QDateTime(first, QTime(0, 0)), true);
-        stamp(r, QDateTime(first.addDays(-1), QTime(0, 0)), 24);
+        sctArcZap r = valuesAt(dateutil::calendarDateTime(first, QTime(0, 0)), true);
+        stamp(r, dateutil::calendarDateTime(first.addDays(-1), QTime(0, 0)), 24);
         r.Event = archive::kEventMonthly;
         return r;
     }
@@ -208,7 +209,7 @@ std::uint16_t MeterArchive::findHourly(int hour, int day, int month, int year) c
         }
         return 0xFFFF;
     }
-    const qint64 back = QDateTime(date, QTime(hour, 0)).secsTo(m_newestHour);
+    const qint64 back = dateutil::calendarDateTime(date, QTime(hour, 0)).secsTo(m_newestHour);
     if (back < 0 || back % 3600 != 0)
         return 0xFFFF;
     const qint64 n = back / 3600 + 1;
