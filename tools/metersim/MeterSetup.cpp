@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include "base/DateUtil.h"
+
 namespace metersim {
 
 namespace {
@@ -158,11 +160,14 @@ bool applySetting(MeterSetup& s, const QString& rawKey, const QString& rawValue,
         return true;
     }
     if (key == QLatin1String("clock")) {
-        s.clock = QDateTime::fromString(value, Qt::ISODate);
-        if (!s.clock.isValid())
-            s.clock = QDateTime::fromString(value, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        if (!s.clock.isValid())
+        // A wall-clock reading, valid also in an hour that summer time skips here.
+        const QString text = value.trimmed();
+        const QDate date = QDate::fromString(text.left(10), QStringLiteral("yyyy-MM-dd"));
+        const QTime time = QTime::fromString(text.mid(11), QStringLiteral("HH:mm:ss"));
+        const QChar separator = text.size() > 10 ? text[10] : QChar();
+        if (!date.isValid() || !time.isValid() || (separator != u' ' && separator != u'T'))
             return bad();
+        s.clock = dateutil::calendarDateTime(date, time);
         return true;
     }
     QString* text = key == QLatin1String("consumer") ? &s.consumer
