@@ -1,5 +1,8 @@
 #include "ArchiveListColumns.h"
 
+#include <QDate>
+#include <QJsonArray>
+
 #include "archive/ArchiveRecord.h"
 #include "base/Format.h"
 
@@ -79,6 +82,38 @@ QString cell(const ArchiveParams& p, const sctArcZap& r, int column)
     if (column == 36)
         return real(r.t_amb);
     return {};
+}
+
+QJsonObject toJson(const ArchiveParams& p, const sctArcZap& r)
+{
+    QJsonObject o;
+    const QDate date(archive::fullYear(r), r.month, r.day);
+    o.insert(u"time"_s, fmt::text(u"%04d-%02d-%02dT%02d:%02d:00", date.year(), date.month(), date.day(), int(r.hour),
+                                  int(r.minute)));
+    QJsonArray q, m, t, pr, times, errors, v;
+    for (int c = 0; c < 3; ++c) {
+        q.append(double(archive::cumulativeQ(r, c)));
+        times.append(qint64(r.T[std::size_t(c)]));
+        errors.append(qint64(r.Err[std::size_t(c)]));
+    }
+    for (int ch = 0; ch < 6; ++ch) {
+        const bool volume = massIsVolume(p, ch / 2);
+        m.append(volume ? 0.0 : double(archive::cumulativeM(r, ch)));
+        v.append(volume ? double(r.M[std::size_t(ch)]) : double(archive::cumulativeV(r, ch)));
+        t.append(double(r.t[std::size_t(ch)]));
+        pr.append(double(r.p[std::size_t(ch)]));
+    }
+    o.insert(u"Q"_s, q);
+    o.insert(u"M"_s, m);
+    o.insert(u"t"_s, t);
+    o.insert(u"p"_s, pr);
+    o.insert(u"minutes"_s, times);
+    o.insert(u"errors"_s, errors);
+    o.insert(u"nStart"_s, qint64(r.Nstart));
+    o.insert(u"V"_s, v);
+    o.insert(u"tCold"_s, double(r.t_cold));
+    o.insert(u"tAmb"_s, double(r.t_amb));
+    return o;
 }
 
 QStringList cells(const ArchiveParams& p, const sctArcZap& r)

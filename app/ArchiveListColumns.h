@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -17,5 +18,8 @@ int columnWidth(int column);
 // The cells of one record as the list shows them.
 QStringList cells(const ArchiveParams& params, const sctArcZap& record);
 QString cell(const ArchiveParams& params, const sctArcZap& record, int column);
+// The same values for scripts: the stamp as ISO 8601 ("time"), readings as numbers, operating
+// times in minutes, error words as numbers; arrays per contour or channel.
+QJsonObject toJson(const ArchiveParams& params, const sctArcZap& record);
 
 } // namespace archivelist

@@ -8,6 +8,7 @@
 
 #include "CLorn2Doc.h"
 #include "ProfileStore.h"
+#include "WorkingFolder.h"
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
@@ -104,6 +105,8 @@ bool CLorn2App::InitInstance(const QStringList& arguments, AppFrontEnd& frontEnd
     frontEnd.showSplash(u"Чтение базы данных теплосчётчиков..."_s);
 
     WorkingFolder = GetWorkingFolder();
+    if (m_options.writeStockPrinterTable)
+        workfolder::ensurePrinterTable(WorkingFolder);
     chooseSettingsStore();
     openDatabase();
 

@@ -31,6 +31,7 @@ struct AppOptions
     bool instanceControl = true;         // the command-line program runs beside the desktop one
     QString lockPath;                    // empty: the default lock in the temporary folder
     QString imageName = QStringLiteral("lorn2"); // the processes "terminate other instances" ends
+    bool writeStockPrinterTable = true;  // a working folder without "esc.ini" gets the stock one
 };
 
 // The application: brings the program up and takes it down.

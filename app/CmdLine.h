@@ -3,6 +3,23 @@
 #include <QString>
 #include <QStringList>
 
+#include "WorkingFolder.h"
+
+// The desktop program's own options, taken before the rest of its command line: -C DIR,
+// --home, --help, --version. "--" ends them; other arguments ("-admin", "/admin", a report
+// file) are left for CLorn2CmdLineInfo.
+struct ProgramOptions
+{
+    enum class Action { Run, Help, Version, UsageError };
+    Action action = Action::Run;
+    workfolder::Choice folder;
+    QStringList rest;
+    QString error; // with UsageError
+
+    static ProgramOptions parse(const QStringList& arguments);
+    static QString usage();
+};
+
 // The program's command line: an optional report file and the "admin" flag.
 class CLorn2CmdLineInfo
 {

@@ -2,9 +2,12 @@
 
 #include <QDate>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include "AccountOptions.h"
 #include "CliShell.h"
+#include "JsonOutput.h"
 #include "app/ArchiveListColumns.h"
 #include "app/CLorn2Doc.h"
 #include "archive/ArchiveRecord.h"
@@ -32,11 +35,19 @@ void ShowArchiveCommand::addOptions(QCommandLineParser& parser) const
     cliopts::addTypeOption(parser);
     parser.addOption(QCommandLineOption(u"from"_s, u"First day shown (default: the archive's first)."_s, u"DATE"_s));
     parser.addOption(QCommandLineOption(u"to"_s, u"Last day shown (default: the archive's last)."_s, u"DATE"_s));
+    clijson::addOption(parser);
 }
 
 bool ShowArchiveCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
 {
-    return checkDate(parser, u"from"_s, error) && checkDate(parser, u"to"_s, error);
+    if (!checkDate(parser, u"from"_s, error) || !checkDate(parser, u"to"_s, error))
+        return false;
+    if (parser.isSet(u"from"_s) && parser.isSet(u"to"_s)
+        && cliopts::parseDate(parser.value(u"from"_s)) > cliopts::parseDate(parser.value(u"to"_s))) {
+        *error = u"--from %1 is after --to %2"_s.arg(parser.value(u"from"_s), parser.value(u"to"_s));
+        return false;
+    }
+    return true;
 }
 
 int ShowArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell&, const QCommandLineParser& parser,
@@ -57,12 +68,26 @@ int ShowArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell
     const QDateTime to = parser.isSet(u"to"_s) ? dateutil::calendarDateTime(cliopts::parseDate(parser.value(u"to"_s)),
                                                                              QTime(23, 59, 59, 999))
                                                : QDateTime();
-    io.out << archivelist::captions(acc.m_arcParams.EnergyUnits).join(u'\t') << u'\n';
+    const bool json = clijson::wanted(parser, io);
+    QJsonArray records;
+    if (!json)
+        io.out << archivelist::captions(acc.m_arcParams.EnergyUnits).join(u'\t') << u'\n';
     for (const sctArcZap& r : acc.m_records) {
         const QDateTime t = archive::recordDateTime(r);
         if (!t.isValid() || (from.isValid() && t < from) || (to.isValid() && t > to))
             continue;
-        io.out << archivelist::cells(acc.m_arcParams, r).join(u'\t') << u'\n';
+        if (json)
+            records.append(archivelist::toJson(acc.m_arcParams, r));
+        else
+            io.out << archivelist::cells(acc.m_arcParams, r).join(u'\t') << u'\n';
+    }
+    if (json) {
+        QJsonObject document;
+        document.insert(u"serial"_s, acc.m_serial);
+        document.insert(u"type"_s, acc.typeName());
+        document.insert(u"energyUnit"_s, archivelist::captions(acc.m_arcParams.EnergyUnits).at(1).mid(3).chopped(1));
+        document.insert(u"records"_s, records);
+        clijson::write(io, QJsonDocument(document));
     }
     return cliexit::Ok;
 }

@@ -13,6 +13,7 @@ public:
     }
     void addOptions(QCommandLineParser& parser) const override;
     bool checkArguments(const QCommandLineParser& parser, QString* error) const override;
+    bool speaksJson() const override { return true; }
 
 protected:
     int executeWithDocument(CLorn2App& app, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,

@@ -6,6 +6,7 @@
 #include "CliShell.h"
 #include "app/CLorn2App.h"
 #include "app/CLorn2Doc.h"
+#include "app/WorkingFolder.h"
 #include "base/MessageBox.h"
 #include "lorn2_version/Version.h"
 
@@ -38,12 +39,20 @@ private:
 
 QString programUsage()
 {
-    QString text = u"Usage: lorn2-cli [-C DIR] COMMAND [ARGUMENTS] [OPTIONS]\n"
+    QString text = u"Usage: lorn2-cli [-C DIR | --home] [--quiet] [--progress MODE] [--json] COMMAND [ARGUMENTS]\n"
+                   "                 [OPTIONS]\n"
                    "       lorn2-cli --help | --version\n\n"
                    "Runs the commands of Lorn2 without windows, on the working folder (the current\n"
                    "directory, or DIR).\n\n"
-                   "Options:\n"
-                   "  -C DIR         change to DIR first\n"
+                   "Options (before COMMAND):\n"
+                   "  -C DIR         work in DIR, which must exist\n"
+                   "  --home         work in $LORN2_HOME, else ~/Lorn2 (created when missing)\n"
+                   "  --quiet        messages only, no progress\n"
+                   "  --progress auto|always|never\n"
+                   "                 progress of device commands: auto redraws a line on a\n"
+                   "                 terminal and elsewhere writes a line when the phase changes,\n"
+                   "                 at most one every 10 s\n"
+                   "  --json         list, ports, show-archive: one JSON document on standard output\n"
                    "  -h, --help     show this help\n"
                    "  --version      show the version\n\n"
                    "Commands:\n"_s;
@@ -128,7 +137,13 @@ int DocumentCommand::execute(const QCommandLineParser& parser, CliStreams& io)
 int runCli(const QStringList& arguments, CliStreams& io)
 {
     auto commands = allCommands();
+    workfolder::Choice folder;
     qsizetype i = 1;
+    const auto usage = [&](const QString& message) {
+        io.err << u"lorn2-cli: "_s << message << u'\n' << programUsage();
+        io.err.flush();
+        return cliexit::Usage;
+    };
     while (i < arguments.size()) {
         const QString& a = arguments[i];
         if (a == u"--help"_s || a == u"-h"_s) {
@@ -141,36 +156,64 @@ int runCli(const QStringList& arguments, CliStreams& io)
             io.out.flush();
             return cliexit::Ok;
         }
-        QString dir;
         if (a == u"-C"_s) {
-            if (i + 1 >= arguments.size()) {
-                io.err << u"lorn2-cli: -C needs a folder\n"_s << programUsage();
-                return cliexit::Usage;
-            }
-            dir = arguments[i + 1];
+            if (i + 1 >= arguments.size())
+                return usage(u"-C needs a folder"_s);
+            folder.folder = arguments[i + 1];
             i += 2;
         } else if (a.startsWith(u"-C"_s)) {
-            dir = a.mid(2);
+            folder.folder = a.mid(2);
             ++i;
+        } else if (a == u"--home"_s) {
+            folder.home = true;
+            ++i;
+        } else if (a == u"--quiet"_s || a == u"-q"_s) {
+            io.quiet = true;
+            ++i;
+        } else if (a == u"--json"_s) {
+            io.json = true;
+            ++i;
+        } else if (a == u"--progress"_s || a.startsWith(u"--progress="_s)) {
+            QString mode;
+            if (a == u"--progress"_s) {
+                if (i + 1 >= arguments.size())
+                    return usage(u"--progress needs auto, always or never"_s);
+                mode = arguments[i + 1];
+                i += 2;
+            } else {
+                mode = a.mid(11);
+                ++i;
+            }
+            if (mode == u"auto"_s)
+                io.progress = ProgressMode::Auto;
+            else if (mode == u"always"_s)
+                io.progress = ProgressMode::Always;
+            else if (mode == u"never"_s)
+                io.progress = ProgressMode::Never;
+            else
+                return usage(u"--progress: auto, always or never expected, not '%1'"_s.arg(mode));
         } else if (a.startsWith(u'-')) {
-            io.err << u"lorn2-cli: unknown option '"_s << a << u"'\n"_s << programUsage();
-            return cliexit::Usage;
+            return usage(u"unknown option '%1'"_s.arg(a));
         } else {
             break;
         }
-        if (!QDir::setCurrent(dir)) {
-            io.err << u"lorn2-cli: cannot change to folder '"_s << dir << u"'\n"_s;
-            return cliexit::Failed;
+    }
+    if (folder.home && !folder.folder.isEmpty())
+        return usage(u"-C and --home exclude each other"_s);
+    QString folderError;
+    if (!workfolder::enter(folder, &folderError)) {
+        io.err << u"lorn2-cli: "_s << folderError << u'\n';
+        io.err.flush();
+        return cliexit::Failed;
+    }
+    if (i >= arguments.size())
+        return usage(u"no command given"_s);
+    for (const auto& c : commands) {
+        if (c->name() == arguments[i]) {
+            if (io.json && !c->speaksJson())
+                return usage(u"--json: '%1' writes no JSON"_s.arg(c->name()));
+            return c->run(arguments.mid(i), io);
         }
     }
-    if (i >= arguments.size()) {
-        io.err << u"lorn2-cli: no command given\n"_s << programUsage();
-        return cliexit::Usage;
-    }
-    for (const auto& c : commands) {
-        if (c->name() == arguments[i])
-            return c->run(arguments.mid(i), io);
-    }
-    io.err << u"lorn2-cli: unknown command '"_s << arguments[i] << u"'\n"_s << programUsage();
-    return cliexit::Usage;
+    return usage(u"unknown command '%1'"_s.arg(arguments[i]));
 }

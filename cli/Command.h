@@ -13,11 +13,18 @@ class CLorn2App;
 class CLorn2Doc;
 class CliShell;
 
-// Where a command writes; tests replace both streams.
+// How device commands show their progress: a redrawn line on a terminal (auto), or lines.
+enum class ProgressMode { Auto, Always, Never };
+
+// Where a command writes, and the global options that shape what it writes; tests replace both
+// streams.
 struct CliStreams
 {
     QTextStream& out;
     QTextStream& err;
+    bool quiet = false; // messages only, no progress
+    ProgressMode progress = ProgressMode::Auto;
+    bool json = false; // one JSON document on standard output
 };
 
 // One command of lorn2-cli: its name, its options and its work.
@@ -47,6 +54,8 @@ public:
     int minArguments() const { return m_info.minArguments; }
     int maxArguments() const { return m_info.maxArguments; }
     virtual void addOptions(QCommandLineParser& parser) const { Q_UNUSED(parser); }
+    // Whether the command can write one JSON document instead of its text (--json).
+    virtual bool speaksJson() const { return false; }
     // Checks the options before any file is touched; `error` says what is wrong.
     virtual bool checkArguments(const QCommandLineParser& parser, QString* error) const
     {

@@ -12,6 +12,9 @@ public:
     {
     }
 
+    void addOptions(QCommandLineParser& parser) const override;
+    bool speaksJson() const override { return true; }
+
 protected:
     int executeWithDocument(CLorn2App& app, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,
                             CliStreams& io) override;

@@ -15,7 +15,7 @@ namespace {
 const char* commandName(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-C") == 0)
+        if (std::strcmp(argv[i], "-C") == 0 || std::strcmp(argv[i], "--progress") == 0)
             ++i;
         else if (argv[i][0] != '-')
             return argv[i];

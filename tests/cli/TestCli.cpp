@@ -1,4 +1,7 @@
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -35,6 +38,9 @@ private slots:
     void usageErrors();
     void versionAndHelp_data();
     void versionAndHelp();
+    void workingFolderOptions_data();
+    void workingFolderOptions();
+    void homeFolderAndJsonList();
     void simulatorSaysWhatItCannotDo();
 
     void addListEditDelete();
@@ -130,6 +136,11 @@ void TestCli::versionAndHelp_data()
     QTest::newRow("simulator version") << u"lorn2-metersim"_s << QStringList{u"--version"_s}
                                        << u"lorn2-metersim 1.0.0.0\n"_s;
     QTest::newRow("simulator help") << u"lorn2-metersim"_s << QStringList{u"--help"_s} << u"--link PATH"_s;
+    // The desktop program answers without a display and writes nothing.
+    QTest::newRow("desktop version") << u"lorn2"_s << QStringList{u"--version"_s} << u"lorn2 1.0.0.0\n"_s;
+    QTest::newRow("desktop help") << u"lorn2"_s << QStringList{u"--help"_s} << u"-C DIR"_s;
+    QTest::newRow("desktop help after -C") << u"lorn2"_s << QStringList{u"-C"_s, u"/nowhere"_s, u"-h"_s}
+                                           << u"--home"_s;
 }
 
 void TestCli::versionAndHelp()
@@ -138,10 +149,85 @@ void TestCli::versionAndHelp()
     QFETCH(QStringList, args);
     QFETCH(QString, expected);
     QTemporaryDir dir;
+    qputenv("QT_QPA_PLATFORM", "nowhere"); // any window would fail
     const Run r = run(program, args, dir.path());
+    qunsetenv("QT_QPA_PLATFORM");
     QCOMPARE(r.exitCode, 0);
     QVERIFY2(r.out.contains(expected), qPrintable(r.out));
-    QVERIFY(!QFile::exists(dir.filePath(u"lorn2.ini"_s)));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+void TestCli::workingFolderOptions_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("cli: -C of a missing folder") << u"lorn2-cli"_s << QStringList{u"-C"_s, u"missing"_s, u"list"_s} << 1
+                                                 << u"lorn2-cli: no such folder 'missing'\n"_s;
+    QTest::newRow("cli: -C and --home") << u"lorn2-cli"_s << QStringList{u"-C"_s, u"."_s, u"--home"_s, u"list"_s} << 2
+                                        << u"lorn2-cli: -C and --home exclude each other\n"_s;
+    QTest::newRow("cli: bad progress") << u"lorn2-cli"_s << QStringList{u"--progress"_s, u"often"_s, u"list"_s} << 2
+                                       << u"lorn2-cli: --progress: auto, always or never expected, not 'often'\n"_s;
+    QTest::newRow("cli: json of a command without") << u"lorn2-cli"_s << QStringList{u"--json"_s, u"export-db"_s, u"1"_s}
+                                                    << 2 << u"lorn2-cli: --json: 'export-db' writes no JSON\n"_s;
+    QTest::newRow("desktop: unknown option") << u"lorn2"_s << QStringList{u"--frobnicate"_s} << 2
+                                             << u"lorn2: unknown option '--frobnicate'\n"_s;
+    QTest::newRow("desktop: -C of a missing folder") << u"lorn2"_s << QStringList{u"-C"_s, u"missing"_s} << 1
+                                                     << u"lorn2: no such folder 'missing'\n"_s;
+}
+
+// Wrong global options are refused before anything is written, with the reason.
+void TestCli::workingFolderOptions()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QTemporaryDir dir;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const Run r = run(program, args, dir.path());
+    qunsetenv("QT_QPA_PLATFORM");
+    QCOMPARE(r.exitCode, exitCode);
+    QVERIFY2(r.err.contains(err), qPrintable(r.err));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+// --home makes the folder with its printer table; --json lists what the tab-separated list does.
+void TestCli::homeFolderAndJsonList()
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath(u"home/Lorn2"_s);
+    qputenv("LORN2_HOME", QFile::encodeName(home));
+    Run r = run(u"lorn2-cli"_s, {u"--home"_s, u"add"_s, u"--type"_s, u"2"_s, u"--serial"_s, u"4321"_s, u"--consumer"_s,
+                                 u"Котельная\tСеверная\nкорпус 2"_s, u"--net-address"_s, u"1F"_s, u"--port"_s, u"3"_s});
+    QCOMPARE(r.exitCode, 0);
+    const Run text = run(u"lorn2-cli"_s, {u"--home"_s, u"list"_s});
+    const Run json = run(u"lorn2-cli"_s, {u"--home"_s, u"--json"_s, u"list"_s});
+    const Run after = run(u"lorn2-cli"_s, {u"--home"_s, u"list"_s, u"--json"_s});
+    qunsetenv("LORN2_HOME");
+    QVERIFY(QFileInfo(home + u"/esc.ini"_s).isFile());
+    QCOMPARE(testsupport::readFile(home + u"/esc.ini"_s), testsupport::readFile(QStringLiteral(LORN2_TEST_DATA_DIR)
+                                                                                  + u"/../../resources/esc.ini"_s));
+    QCOMPARE(text.exitCode, 0);
+    // A tab or line break inside a field would break the columns.
+    const QStringList cells = text.out.split(u'\n').at(1).split(u'\t');
+    QCOMPARE(cells.size(), 10);
+    QCOMPARE(cells[4], u"Котельная Северная корпус 2"_s);
+
+    QCOMPARE(json.exitCode, 0);
+    QCOMPARE(json.out, after.out);
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(json.out.toUtf8(), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    const QJsonObject o = doc.array().at(0).toObject();
+    QCOMPARE(o.value(u"number"_s).toInt(), cells[0].toInt());
+    QCOMPARE(o.value(u"serial"_s).toInt(), cells[1].toInt());
+    QCOMPARE(o.value(u"type"_s).toString(), cells[2]);
+    QCOMPARE(o.value(u"consumer"_s).toString(), u"Котельная\tСеверная\nкорпус 2"_s);
+    QCOMPARE(o.value(u"netAddress"_s).toInt(), cells[9].toInt(nullptr, 16));
+    QCOMPARE(o.value(u"port"_s).toInt(), 3);
+    QVERIFY(o.value(u"lastConnect"_s).isNull());
 }
 
 void TestCli::simulatorSaysWhatItCannotDo()

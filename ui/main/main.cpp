@@ -1,4 +1,5 @@
 #include <csignal>
+#include <cstdio>
 #include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -7,9 +8,12 @@
 #include <QSocketNotifier>
 
 #include "app/CLorn2App.h"
+#include "app/CmdLine.h"
+#include "app/WorkingFolder.h"
 #include "base/MessageBox.h"
 #include "ui/DesktopFrontEnd.h"
 #include "ui/QtMessageBoxBackend.h"
+#include "lorn2_version/Version.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -47,7 +51,36 @@ void quitOnTerminationSignals(QObject* context)
 
 int main(int argc, char* argv[])
 {
+    // Help and version need no display and touch no file, so they come before the application.
+    for (int i = 1; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        if (a == u"--"_s)
+            break;
+        if (a == u"-C"_s) {
+            ++i;
+            continue;
+        }
+        if (a == u"--help"_s || a == u"-h"_s) {
+            std::fputs(qPrintable(ProgramOptions::usage()), stdout);
+            return 0;
+        }
+        if (a == u"--version"_s) {
+            std::printf("lorn2 %s\n", LORN2_VERSION_STRING);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
+    // Qt has taken its own options (-platform, -style, ...) out of the arguments by now.
+    const ProgramOptions options = ProgramOptions::parse(QCoreApplication::arguments().mid(1));
+    if (options.action == ProgramOptions::Action::UsageError) {
+        std::fprintf(stderr, "lorn2: %s\n%s", qPrintable(options.error), qPrintable(ProgramOptions::usage()));
+        return 2;
+    }
+    QString folderError;
+    if (!workfolder::enter(options.folder, &folderError)) {
+        std::fprintf(stderr, "lorn2: %s\n", qPrintable(folderError));
+        return 1;
+    }
     QApplication::setApplicationName(u"Lorn2"_s);
     QApplication::setDesktopFileName(u"lorn2"_s);
     ScopedMessageBoxBackend messages(std::make_shared<QtMessageBoxBackend>());
@@ -55,7 +88,7 @@ int main(int argc, char* argv[])
 
     CLorn2App theApp;
     DesktopFrontEnd frontEnd;
-    if (!theApp.InitInstance(QCoreApplication::arguments().mid(1), frontEnd))
+    if (!theApp.InitInstance(options.rest, frontEnd))
         return 0;
     const int loopResult = QApplication::exec();
     // The frame refers to the document, which ExitInstance destroys.
