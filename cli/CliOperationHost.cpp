@@ -83,25 +83,52 @@ void CliOperationHost::setStatus(const QString& text)
     std::lock_guard lock(m_mutex);
     if (text == LoadResString(172, u"Start report..."_s))
         m_printingSince = m_clock.elapsed();
+    QString phase = text;
+    phase.removeIf([](QChar c) { return c.isDigit(); });
+    const bool lines = !m_options.silent && !m_options.terminal;
+    // A phase ends with its last count, e.g. the number of records read.
+    if (lines && phase != m_printedPhase && !m_statusPrinted)
+        printLineLocked();
     m_status = text;
     m_pace.status(text);
+    if (m_options.silent)
+        return;
     if (m_options.terminal) {
         drawLocked();
         return;
     }
+    const qint64 now = m_clock.elapsed();
+    m_statusPrinted = false;
+    // A counting phase ("Считано записей: 12") shows its count every so often and at its end;
+    // any other status at once.
+    const bool counting = phase.size() != text.size();
+    if (phase != m_printedPhase) {
+        m_printedPhase = phase;
+        m_printedAt = now;
+        if (!counting)
+            printLineLocked();
+    } else if (now - m_printedAt >= kLineIntervalMs) {
+        m_printedAt = now;
+        printLineLocked();
+    }
+}
+
+void CliOperationHost::printLineLocked()
+{
     const QString pace = m_pace.text();
-    m_err << text;
+    m_err << m_status;
     if (!pace.isEmpty())
         m_err << u"  ("_s << pace << u')';
     m_err << u'\n';
     m_err.flush();
+    m_statusPrinted = true;
 }
 
 void CliOperationHost::setProgress(int position)
 {
     std::lock_guard lock(m_mutex);
     m_progress = std::clamp(position, 0, 100);
-    if (m_options.terminal)
+    if (m_options.terminal && !m_options.silent)
         drawLocked();
 }
 
@@ -113,7 +140,7 @@ void CliOperationHost::setCounts(qint64 done, qint64 total, CountUnit unit)
         m_lastByteAt = now;
     m_done = done;
     m_pace.sample(now, done, total, unit);
-    if (m_options.terminal)
+    if (m_options.terminal && !m_options.silent)
         drawLocked();
     m_changed.notify_all();
 }
@@ -157,7 +184,7 @@ void CliOperationHost::drawLocked()
 void CliOperationHost::beginMessage()
 {
     std::lock_guard lock(m_mutex);
-    if (m_options.terminal && m_lineShown) {
+    if (m_options.terminal && m_lineShown && !m_options.silent) {
         m_err << u"\r\x1b[K"_s;
         m_err.flush();
     }
@@ -166,7 +193,7 @@ void CliOperationHost::beginMessage()
 void CliOperationHost::endMessage()
 {
     std::lock_guard lock(m_mutex);
-    if (m_options.terminal && m_lineShown && !m_finished)
+    if (m_options.terminal && m_lineShown && !m_finished && !m_options.silent)
         drawLocked();
 }
 
@@ -200,6 +227,9 @@ int CliOperationHost::run(int kind, CommThreadParams& params)
         worker.join();
     }
     std::lock_guard lock(m_mutex);
+    // The last count of a run of lines is worth seeing even when it came too soon after the one before.
+    if (!m_options.silent && !m_options.terminal && !m_statusPrinted)
+        printLineLocked();
     if (m_options.terminal && m_lineShown) {
         m_err << u'\n';
         m_err.flush();

@@ -22,7 +22,10 @@ class CliOperationHost : public OperationHost
 public:
     struct Options
     {
+        // A line redrawn in place (a terminal); otherwise a line when the phase changes and at
+        // most one every kLineIntervalMs, so a cron mail stays short.
         bool terminal = false;
+        bool silent = false; // no progress at all
         // Get Archive's date dialog: "с:", "по:" and "До конца"; unset fields take the proposal.
         std::optional<QDate> start;
         std::optional<QDate> end;
@@ -50,8 +53,11 @@ public:
     void beginMessage();
     void endMessage();
 
+    static constexpr qint64 kLineIntervalMs = 10000;
+
 private:
     void drawLocked();
+    void printLineLocked();
     void watchLocked(std::unique_lock<std::mutex>& lock);
 
     QTextStream& m_err;
@@ -65,6 +71,9 @@ private:
     QString m_status;
     int m_progress = -1;
     bool m_lineShown = false;
+    QString m_printedPhase;
+    qint64 m_printedAt = -1;
+    bool m_statusPrinted = true;
     QElapsedTimer m_clock;
     OperationPace m_pace;
     qint64 m_done = 0;

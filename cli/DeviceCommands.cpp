@@ -89,7 +89,9 @@ int DeviceCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& she
     }
 
     CliOperationHost::Options options;
-    options.terminal = ::isatty(STDERR_FILENO) == 1;
+    options.terminal = io.progress == ProgressMode::Always
+                       || (io.progress == ProgressMode::Auto && ::isatty(STDERR_FILENO) == 1);
+    options.silent = io.quiet || io.progress == ProgressMode::Never;
     hostOptions(parser, options);
     int result = -1;
     shell.setDeviceRunner([&](CDevData& account, const DeviceOperationRequest& request) {

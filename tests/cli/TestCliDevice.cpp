@@ -93,6 +93,8 @@ private slots:
     void setClock_data();
     void setClock();
     void progressLineOnTerminal();
+    void progressOffTerminal_data();
+    void progressOffTerminal();
     void interruptKeepsWhatCame();
 };
 
@@ -118,11 +120,11 @@ void TestCliDevice::readArchive()
     QVERIFY(addAccount(dir.path()));
     const Run r = cli(dir.path(), QStringList{u"read-archive"_s, u"12345"_s} + options);
     QCOMPARE(r.exitCode, 0);
-    // Not a terminal: one line per status text, in the program's own words.
+    // Not a terminal: a line per status text in the program's own words, a count at its end.
     QVERIFY2(r.err.contains(u"\nЧтение серийного номера ТС\n"_s), qPrintable(r.err));
-    QVERIFY(r.err.contains(u"\nСчитано записей: 1\n"_s) || r.err.contains(u"\nСчитано записей: 1  ("_s));
     QVERIFY2(!r.err.contains(u"error:"_s), qPrintable(r.err));
     const int shown = archiveLines(dir.path());
+    QVERIFY2(r.err.contains(QRegularExpression(u"\nСчитано записей: \\d+(\n|  \\()"_s)), qPrintable(r.err));
     if (records >= 0) {
         QCOMPARE(shown, records);
     } else {
@@ -293,6 +295,34 @@ void TestCliDevice::setClock()
 
     const Run bad = cli(dir.path(), {u"set-clock"_s, u"12345"_s, u"--time"_s, u"1999-03-05"_s});
     QCOMPARE(bad.exitCode, 2);
+}
+
+void TestCliDevice::progressOffTerminal_data()
+{
+    QTest::addColumn<QStringList>("global");
+    QTest::addColumn<int>("maxLines");
+    QTest::newRow("auto") << QStringList() << 9;
+    QTest::newRow("quiet") << QStringList{u"--quiet"_s} << 0;
+    QTest::newRow("never") << QStringList{u"--progress"_s, u"never"_s} << 0;
+}
+
+// A cron job's mail stays short: a line when the phase changes, at most one every 10 s, and the
+// last count; never one per record.
+void TestCliDevice::progressOffTerminal()
+{
+    QFETCH(QStringList, global);
+    QFETCH(int, maxLines);
+    QTemporaryDir dir;
+    Meter meter(dir.path(), {u"--hours"_s, u"200"_s, u"--archive-size"_s, u"200"_s});
+    QVERIFY(meter.ready());
+    QVERIFY(addAccount(dir.path()));
+    const Run r = cli(dir.path(), global + QStringList{u"read-archive"_s, u"12345"_s, u"--to-end"_s});
+    QCOMPARE(r.exitCode, 0);
+    const QStringList lines = r.err.split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() <= maxLines, qPrintable(r.err));
+    if (maxLines > 0)
+        QVERIFY2(r.err.contains(u"Считано записей: 200"_s), qPrintable(r.err));
+    QCOMPARE(archiveLines(dir.path()), 200);
 }
 
 void TestCliDevice::progressLineOnTerminal()
