@@ -5,8 +5,9 @@ FUZZ_DIR    ?= build-fuzz
 BUILD_TYPE  ?= RelWithDebInfo
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 20
+PREFIX      ?= /usr/local
 
-.PHONY: all deps configure build check run demo bench asan fuzz format clean
+.PHONY: all deps configure build check run demo bench asan fuzz format install package clean
 
 all: build
 
@@ -45,6 +46,14 @@ fuzz: deps
 		-DLORN2_FUZZ=ON -DLORN2_BENCH=OFF -DLORN2_TESTS=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_targets
 	@scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+# DESTDIR stages the tree elsewhere, as packagers expect: make install DESTDIR=/tmp/root PREFIX=/usr
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# The .deb lands in $(BUILD_DIR)/.
+package: deps build
+	cd $(BUILD_DIR) && cpack -G DEB
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
