@@ -4,6 +4,7 @@
 
 #include "AccountOptions.h"
 #include "CliShell.h"
+#include "OutputTarget.h"
 #include "app/CLorn2Doc.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
@@ -26,11 +27,7 @@ bool AddCommand::checkArguments(const QCommandLineParser& parser, QString* error
         *error = u"--type and --serial are required"_s;
         return false;
     }
-    bool ok = false;
-    parser.value(u"serial"_s).toInt(&ok);
-    if (!ok)
-        *error = u"--serial: a number expected"_s;
-    return ok;
+    return true;
 }
 
 int AddCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,
@@ -122,8 +119,9 @@ int DeleteCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& she
 }
 
 int ExportDevicesCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell,
-                                              const QCommandLineParser& parser, CliStreams&)
+                                              const QCommandLineParser& parser, CliStreams& io)
 {
-    shell.setFileName(QFileInfo(parser.positionalArguments().at(0)).absoluteFilePath());
-    return doc.OnExportDeviceList() ? cliexit::Ok : cliexit::Failed;
+    const OutputTarget target(parser.positionalArguments().at(0), u".csv"_s);
+    shell.setFileName(target.path());
+    return target.finish(doc.OnExportDeviceList(), io) ? cliexit::Ok : cliexit::Failed;
 }

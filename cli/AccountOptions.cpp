@@ -99,6 +99,9 @@ bool validate(const QCommandLineParser& p, QString* error)
     };
     long long n = 0;
     const QStringList names = p.optionNames();
+    if (names.contains(u"serial"_s) && !number(p.value(u"serial"_s), 1, CDevData::kMaxSerial, n))
+        return fail(u"serial"_s, u"a serial number 1 to %1 expected, not '%2'"_s.arg(CDevData::kMaxSerial).arg(
+                                     p.value(u"serial"_s)));
     if (names.contains(u"type"_s) && typeOption(p) < 0)
         return fail(u"type"_s, u"unknown device type '%1'"_s.arg(p.value(u"type"_s)));
     if (names.contains(u"net-address"_s)

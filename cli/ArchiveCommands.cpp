@@ -8,6 +8,7 @@
 #include "AccountOptions.h"
 #include "CliShell.h"
 #include "JsonOutput.h"
+#include "OutputTarget.h"
 #include "app/ArchiveListColumns.h"
 #include "app/CLorn2Doc.h"
 #include "archive/ArchiveRecord.h"
@@ -131,13 +132,15 @@ void ExportArchiveCommand::addOptions(QCommandLineParser& parser) const
 }
 
 int ExportArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell,
-                                              const QCommandLineParser& parser, CliStreams&)
+                                              const QCommandLineParser& parser, CliStreams& io)
 {
     const std::optional<int> index = cliopts::findAccount(doc, parser.positionalArguments().at(0), parser);
     if (!index || !shell.selectAccount(*index))
         return cliexit::Failed;
-    shell.setFileName(QFileInfo(parser.positionalArguments().at(1)).absoluteFilePath());
-    return doc.OnExportArchive() ? cliexit::Ok : cliexit::Failed;
+    // Standard output gets the CSV form.
+    const OutputTarget target(parser.positionalArguments().at(1), u".csv"_s);
+    shell.setFileName(target.path());
+    return target.finish(doc.OnExportArchive(), io) ? cliexit::Ok : cliexit::Failed;
 }
 
 void ExportDbCommand::addOptions(QCommandLineParser& parser) const

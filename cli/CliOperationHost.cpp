@@ -5,6 +5,7 @@
 
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
+#include "link/ComPortMap.h"
 #include "link/DeviceOperations.h"
 #include "storage/CDevData.h"
 
@@ -47,19 +48,23 @@ private:
     struct sigaction m_previous{};
 };
 
-// Message boxes of the operation: the progress line is put aside while one is printed.
+// Message boxes of the operation: the progress line is put aside while one is printed. A port
+// error names the system's error only; a script's log also needs which port and device it was.
 class LineAwareMessageBox : public MessageBoxBackend
 {
 public:
-    LineAwareMessageBox(std::shared_ptr<MessageBoxBackend> inner, CliOperationHost& host)
+    LineAwareMessageBox(std::shared_ptr<MessageBoxBackend> inner, CliOperationHost& host, QString portText)
         : m_inner(std::move(inner))
         , m_host(host)
+        , m_portText(std::move(portText))
     {
     }
     MbAnswer show(const MessageRequest& request) override
     {
         m_host.beginMessage();
         const MbAnswer answer = m_inner ? m_inner->show(request) : request.defaultAnswer();
+        if (request.text.startsWith(u"COM port error "_s) && m_inner)
+            m_inner->show(MessageRequest{m_portText, QString(), MbIcon::Information, MbButtons::Ok});
         m_host.endMessage();
         return answer;
     }
@@ -67,7 +72,15 @@ public:
 private:
     std::shared_ptr<MessageBoxBackend> m_inner;
     CliOperationHost& m_host;
+    QString m_portText;
 };
+
+QString portText(int port)
+{
+    const QString target = comm::ComPortMap().devicePath(port);
+    return target.isEmpty() ? u"COM%1: no device is mapped to this port"_s.arg(port)
+                            : u"COM%1: %2"_s.arg(port).arg(target);
+}
 
 } // namespace
 
@@ -250,7 +263,8 @@ bool runCliDeviceOperation(CDevData& account, const DeviceOperationRequest& requ
 
     int result = 0;
     {
-        ScopedMessageBoxBackend messages(std::make_shared<LineAwareMessageBox>(MessageBox::backend(), host));
+        ScopedMessageBoxBackend messages(
+            std::make_shared<LineAwareMessageBox>(MessageBox::backend(), host, portText(account.m_connection.port)));
         result = host.run(int(request.kind), params);
     }
     if (lastResult != nullptr)

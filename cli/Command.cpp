@@ -9,6 +9,7 @@
 #include "app/WorkingFolder.h"
 #include "base/MessageBox.h"
 #include "lorn2_version/Version.h"
+#include "storage/CDevData.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -113,6 +114,14 @@ int Command::run(const QStringList& args, CliStreams& io)
     QString error;
     if (!cliopts::validate(parser, &error) || !checkArguments(parser, &error))
         return usageError(error, parser, io);
+    if (arguments().startsWith(u"SERIAL"_s)) {
+        bool ok = false;
+        const int serial = parser.positionalArguments().at(0).toInt(&ok);
+        if (!ok || serial < 1 || serial > CDevData::kMaxSerial)
+            return usageError(u"SERIAL: a serial number 1 to %1 expected, not '%2'"_s.arg(CDevData::kMaxSerial).arg(
+                                  parser.positionalArguments().at(0)),
+                              parser, io);
+    }
     return execute(parser, io);
 }
 

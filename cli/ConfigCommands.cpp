@@ -4,6 +4,7 @@
 
 #include "AccountOptions.h"
 #include "CliShell.h"
+#include "OutputTarget.h"
 #include "app/CLorn2Doc.h"
 #include "base/AtomicFile.h"
 #include "base/CodePage.h"
@@ -133,11 +134,12 @@ void SaveConfigCommand::addOptions(QCommandLineParser& parser) const
 }
 
 int SaveConfigCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell,
-                                           const QCommandLineParser& parser, CliStreams&)
+                                           const QCommandLineParser& parser, CliStreams& io)
 {
     const std::optional<int> index = cliopts::findAccount(doc, parser.positionalArguments().at(0), parser);
     if (!index || !shell.selectAccount(*index))
         return cliexit::Failed;
-    shell.setFileName(QFileInfo(parser.positionalArguments().at(1)).absoluteFilePath());
-    return doc.OnSaveConfig() ? cliexit::Ok : cliexit::Failed;
+    const OutputTarget target(parser.positionalArguments().at(1), u".cfg"_s);
+    shell.setFileName(target.path());
+    return target.finish(doc.OnSaveConfig(), io) ? cliexit::Ok : cliexit::Failed;
 }

@@ -6,6 +6,7 @@
 
 #include "AccountOptions.h"
 #include "CliShell.h"
+#include "OutputTarget.h"
 #include "RenderCommand.h"
 #include "app/CLorn2Doc.h"
 #include "base/MessageBox.h"
@@ -53,12 +54,13 @@ int ReportCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& she
     if (doc.accounts()[std::size_t(*index)].m_report.rows.empty())
         return cliexit::Failed;
 
-    QString target = parser.value(u"o"_s);
-    if (target.isEmpty()) {
-        target = doc.pathName();
-        QDir().mkpath(QFileInfo(target).absolutePath());
+    QString name = parser.value(u"o"_s);
+    if (name.isEmpty()) {
+        name = doc.pathName();
+        QDir().mkpath(QFileInfo(name).absolutePath());
     }
-    if (!doc.saveReport(*index, QFileInfo(target).absoluteFilePath()))
+    const OutputTarget target(name, u".tsr"_s);
+    if (!target.finish(doc.saveReport(*index, target.path()), io))
         return cliexit::Failed;
 
     // The text and the PDF are drawn as the report view draws this account's report.

@@ -41,6 +41,10 @@ private slots:
     void workingFolderOptions_data();
     void workingFolderOptions();
     void homeFolderAndJsonList();
+    void refusedBeforeAnythingRuns_data();
+    void refusedBeforeAnythingRuns();
+    void archiveAsJsonAndToStandardOutput();
+    void portErrorNamesThePort();
     void simulatorSaysWhatItCannotDo();
 
     void addListEditDelete();
@@ -300,8 +304,8 @@ void TestCli::addRefusals_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
-    QTest::newRow("serial 0") << QStringList{u"--type"_s, u"1"_s, u"--serial"_s, u"0"_s} << 1
-                              << u"error: Не удалось создать учётную запись."_s;
+    QTest::newRow("serial 0") << QStringList{u"--type"_s, u"1"_s, u"--serial"_s, u"0"_s} << 2
+                              << u"--serial: a serial number 1 to 65534 expected"_s;
     QTest::newRow("duplicate") << QStringList{u"--type"_s, u"1"_s, u"--serial"_s, u"7"_s} << 1
                                << u"error: Не удалось создать учётную запись."_s;
     QTest::newRow("missing type") << QStringList{u"--serial"_s, u"8"_s} << 2 << u"--type and --serial"_s;
@@ -382,6 +386,93 @@ void TestCli::demoAccountKeepsItsUnits()
     // The account's own texts head its reports.
     const Run list = run(u"lorn2-cli"_s, {u"list"_s}, dir.path());
     QVERIFY2(list.out.contains(u"Школа №5"_s), qPrintable(list.out));
+}
+
+void TestCli::refusedBeforeAnythingRuns_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("serial too large") << QStringList{u"add"_s, u"--type"_s, u"1"_s, u"--serial"_s, u"65535"_s}
+                                      << u"--serial: a serial number 1 to 65534 expected, not '65535'"_s;
+    QTest::newRow("serial zero") << QStringList{u"add"_s, u"--type"_s, u"1"_s, u"--serial"_s, u"0"_s}
+                                 << u"--serial: a serial number 1 to 65534 expected, not '0'"_s;
+    QTest::newRow("serial not a number") << QStringList{u"show-archive"_s, u"12a"_s}
+                                         << u"SERIAL: a serial number 1 to 65534 expected, not '12a'"_s;
+    QTest::newRow("unknown type") << QStringList{u"add"_s, u"--type"_s, u"Karna9"_s, u"--serial"_s, u"5"_s}
+                                  << u"--type: unknown device type 'Karna9'"_s;
+    QTest::newRow("from after to")
+        << QStringList{u"show-archive"_s, u"5"_s, u"--from"_s, u"2015-02-06"_s, u"--to"_s, u"2015-02-05"_s}
+        << u"--from 2015-02-06 is after --to 2015-02-05"_s;
+}
+
+// A wrong value is a wrong command line: exit 2 with the reason, and nothing written.
+void TestCli::refusedBeforeAnythingRuns()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const Run r = run(u"lorn2-cli"_s, args, dir.path());
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.err.startsWith(u"lorn2-cli "_s + args.first() + u": "_s + reason + u'\n'), qPrintable(r.err));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+}
+
+void TestCli::archiveAsJsonAndToStandardOutput()
+{
+    QTemporaryDir dir;
+    const QString tsa = QStringLiteral(LORN2_TEST_DATA_DIR) + u"/typical.tsa"_s;
+    QCOMPARE(run(u"lorn2-cli"_s, {u"import-archive"_s, tsa, u"--type"_s, u"Karna1"_s}, dir.path()).exitCode, 0);
+    const Run text = run(u"lorn2-cli"_s, {u"show-archive"_s, u"1234"_s}, dir.path());
+    const Run json = run(u"lorn2-cli"_s, {u"--json"_s, u"show-archive"_s, u"1234"_s}, dir.path());
+    QCOMPARE(json.exitCode, 0);
+    QJsonParseError error{};
+    const QJsonObject doc = QJsonDocument::fromJson(json.out.toUtf8(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(doc.value(u"serial"_s).toInt(), 1234);
+    const QJsonArray records = doc.value(u"records"_s).toArray();
+    const QStringList lines = text.out.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(records.size(), lines.size() - 1);
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const QStringList cells = lines[i + 1].split(u'\t');
+        const QJsonObject r = records[i].toObject();
+        const QDateTime t = QDateTime::fromString(r.value(u"time"_s).toString(), Qt::ISODate);
+        QCOMPARE(t.toString(u"dd/MM/yy HH:mm"_s), cells[0]);
+        for (int c = 0; c < 3; ++c)
+            QCOMPARE(r.value(u"Q"_s).toArray().at(c).toDouble(), cells[1 + c].toDouble());
+        for (int c = 0; c < 6; ++c) {
+            QCOMPARE(r.value(u"M"_s).toArray().at(c).toDouble(), cells[4 + c].toDouble());
+            QCOMPARE(r.value(u"t"_s).toArray().at(c).toDouble(), cells[10 + c].toDouble());
+        }
+        QCOMPARE(r.value(u"errors"_s).toArray().at(0).toInteger(), cells[25].toLongLong(nullptr, 16));
+    }
+
+    // "-" is standard output, with the file's own bytes.
+    const QString file = dir.filePath(u"a.csv"_s);
+    QCOMPARE(run(u"lorn2-cli"_s, {u"export-archive"_s, u"1234"_s, file}, dir.path()).exitCode, 0);
+    const Run piped = run(u"lorn2-cli"_s, {u"export-archive"_s, u"1234"_s, u"-"_s}, dir.path());
+    QCOMPARE(piped.exitCode, 0);
+    QCOMPARE(piped.out.toLatin1().size() > 0, true);
+    QProcess raw;
+    raw.setWorkingDirectory(dir.path());
+    raw.start(testsupport::binary(u"lorn2-cli"_s), {u"export-archive"_s, u"1234"_s, u"-"_s});
+    QVERIFY(raw.waitForFinished(30000));
+    QCOMPARE(raw.readAllStandardOutput(), testsupport::readFile(file));
+    QVERIFY(!QFile::exists(dir.filePath(u"-"_s)));
+}
+
+// The exact message, then where it happened.
+void TestCli::portErrorNamesThePort()
+{
+    QTemporaryDir dir;
+    QVERIFY(testsupport::writeFile(dir.filePath(u"lorn2.ini"_s), "[SerialComm]\nCOM5=/dev/nonexistent-lorn2\n"));
+    QCOMPARE(run(u"lorn2-cli"_s, {u"add"_s, u"--type"_s, u"1"_s, u"--serial"_s, u"5"_s, u"--port"_s, u"5"_s}, dir.path())
+                 .exitCode,
+             0);
+    const Run r = run(u"lorn2-cli"_s, {u"set-clock"_s, u"5"_s}, dir.path());
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(u"error: COM port error 2: No such file or directory\n"
+                            "info: COM5: /dev/nonexistent-lorn2\n"_s),
+             qPrintable(r.err));
 }
 
 void TestCli::archiveCommands()
