@@ -27,9 +27,19 @@ foreach(size 16 22 24 32 48 64 128 256)
             RENAME ${LORN2_APP_ID}.png)
 endforeach()
 
-install(FILES ${LORN2_LINUX_DIR}/man/lorn2.1 ${LORN2_LINUX_DIR}/man/lorn2-cli.1
-              ${LORN2_LINUX_DIR}/man/lorn2-metersim.1
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Manual pages go in compressed, as Debian's policy asks (gzip -9n: no name or time stamp).
+set(man_pages)
+foreach(page lorn2 lorn2-cli lorn2-metersim)
+    set(gz ${PROJECT_BINARY_DIR}/man/${page}.1.gz)
+    add_custom_command(OUTPUT ${gz}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+        COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\"" ${LORN2_LINUX_DIR}/man/${page}.1 ${gz}
+        DEPENDS ${LORN2_LINUX_DIR}/man/${page}.1
+        VERBATIM)
+    list(APPEND man_pages ${gz})
+endforeach()
+add_custom_target(lorn2_man_pages ALL DEPENDS ${man_pages})
+install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${LORN2_LINUX_DIR}/lorn2-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME lorn2-cli)
 
@@ -44,11 +54,12 @@ set(CPACK_PACKAGE_VENDOR "Lorn2 developers")
 set(CPACK_PACKAGE_CONTACT "Lorn2 developers <lorn2@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "heat-meter service workbench")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Lorn2 keeps one account per heat meter, talks to the meter over a serial port, directly or
-through a dial-up modem, reads its hourly, daily and monthly archives and its configuration,
-sets its clock, and turns the archive into printer-ready reports. The interface is in Russian.
-The package holds the desktop program lorn2, the command-line lorn2-cli and the meter simulator
-lorn2-metersim.")
+    "Lorn2 keeps one account per heat meter, talks to the meter over a serial
+port, directly or through a dial-up modem, reads its hourly, daily and
+monthly archives and its configuration, sets its clock, and turns the
+archive into printer-ready reports. The interface is in Russian.
+The package holds the desktop program lorn2, the command-line lorn2-cli
+and the meter simulator lorn2-metersim.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CHECKSUM SHA256)

@@ -51,7 +51,7 @@ for f in bin/lorn2 bin/lorn2-cli bin/lorn2-metersim \
          share/icons/hicolor/16x16/apps/$id.png share/icons/hicolor/48x48/apps/$id.png \
          share/icons/hicolor/256x256/apps/$id.png \
          share/mime/packages/$id.xml share/metainfo/$id.metainfo.xml \
-         share/man/man1/lorn2.1 share/man/man1/lorn2-cli.1 share/man/man1/lorn2-metersim.1 \
+         share/man/man1/lorn2.1.gz share/man/man1/lorn2-cli.1.gz share/man/man1/lorn2-metersim.1.gz \
          share/bash-completion/completions/lorn2-cli \
          share/lorn2/esc.ini share/lorn2/metersim.map share/doc/lorn2/copyright; do
     [ -s "$root/usr/$f" ] || fail "missing /usr/$f"
@@ -65,10 +65,12 @@ for p in lorn2 lorn2-cli lorn2-metersim; do
     if echo "$libs" | grep -qF "$build"; then fail "$p loads from the build tree"; fi
 done
 
-# --- Run the unpacked lorn2-cli --------------------------------------------------------------
+# --- Run the unpacked programs --------------------------------------------------------------
 cli=$root/usr/bin/lorn2-cli
-out=$("$cli" --version 2>&1)
-[ "$out" = "lorn2-cli $version" ] && ok "--version: $out" || fail "--version printed '$out'"
+for p in lorn2-cli lorn2 lorn2-metersim; do
+    out=$("$root/usr/bin/$p" --version 2>&1)
+    [ "$out" = "$p $version" ] && ok "$p --version" || fail "$p --version printed '$out'"
+done
 
 mkdir "$tmp/cwd"
 home=$tmp/home
@@ -91,6 +93,7 @@ else
     fail "lorn2-cli $used list: exit $rc, $(cat "$tmp/list.out" "$tmp/list.err")"
 fi
 [ -d "$home" ] || fail "the working folder $home was not made"
+[ "$used" = "-C" ] || [ -s "$home/esc.ini" ] || fail "the new working folder has no esc.ini"
 [ -z "$(ls -A "$tmp/cwd")" ] || fail "list wrote into the current directory: $(ls -A "$tmp/cwd")"
 cd "$tmp" || exit 1
 
@@ -148,8 +151,8 @@ if command -v update-mime-database >/dev/null; then
     grep -qx "$mime:\*.tsr" "$tmp/mime/globs" || fail "update-mime-database gives no *.tsr glob"
 fi
 if command -v groff >/dev/null; then
-    for m in "$root"/usr/share/man/man1/*.1; do
-        warn=$(groff -man -ww -z "$m" 2>&1)
+    for m in "$root"/usr/share/man/man1/*.1.gz; do
+        warn=$(gzip -dc "$m" | groff -man -ww -z 2>&1)
         [ -z "$warn" ] || fail "$(basename "$m"): $warn"
     done
 fi
