@@ -1,6 +1,7 @@
 #include "InstanceGuard.h"
 
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -20,7 +21,11 @@ InstanceGuard::InstanceGuard(const QString& lockPath)
 
 QString InstanceGuard::defaultLockPath()
 {
-    return QDir::tempPath() + u"/Lorn2SingleInstMutex.lock"_s;
+    // Per user: one user's program never blocks another's.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return runtime + u"/Lorn2SingleInstMutex.lock"_s;
+    return QDir::tempPath() + u"/Lorn2SingleInstMutex-%1.lock"_s.arg(::getuid());
 }
 
 InstanceGuard::State InstanceGuard::acquire()
@@ -45,6 +50,10 @@ int TerminateOtherInstances(const QString& imageName)
         bool isPid = false;
         const pid_t pid = static_cast<pid_t>(entry.toLongLong(&isPid));
         if (!isPid || pid == self)
+            continue;
+        // Only this user's own instances; another user's program is none of ours.
+        struct stat owner {};
+        if (::stat(QFile::encodeName(u"/proc/"_s + entry).constData(), &owner) != 0 || owner.st_uid != ::getuid())
             continue;
         QFile comm(u"/proc/"_s + entry + u"/comm"_s);
         if (!comm.open(QIODevice::ReadOnly))

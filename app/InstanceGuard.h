@@ -25,5 +25,5 @@ private:
 };
 
 // Kills (signal 9) every process of this user whose executable name is `imageName`, except this
-// one. Returns how many were signalled.
+// one; other users' processes are left alone. Returns how many were signalled.
 int TerminateOtherInstances(const QString& imageName = QStringLiteral("lorn2"));

@@ -116,6 +116,7 @@ private slots:
     void commandLine();
 
     void secondProcessSeesTheLock();
+    void locksPerUser();
     void lockOfAKilledInstanceIsFree();
     void instanceQuestions_data();
     void instanceQuestions();
@@ -368,6 +369,33 @@ void TestApp::secondProcessSeesTheLock()
     QCOMPARE(here.acquire(), InstanceGuard::State::AlreadyExists);
     InstanceGuard unusable(dir.filePath(u"no/such/folder/x.lock"_s));
     QCOMPARE(unusable.acquire(), InstanceGuard::State::CannotCreate);
+}
+
+// Each user's runtime folder holds that user's lock: two users' programs never meet.
+void TestApp::locksPerUser()
+{
+    QTemporaryDir alice;
+    QTemporaryDir bob;
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(alice.path()));
+    const QString aliceLock = InstanceGuard::defaultLockPath();
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(bob.path()));
+    const QString bobLock = InstanceGuard::defaultLockPath();
+    // Without a runtime folder the temporary folder serves, with the user id in the name.
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString fallback = InstanceGuard::defaultLockPath();
+    if (saved.isNull())
+        qunsetenv("XDG_RUNTIME_DIR");
+    else
+        qputenv("XDG_RUNTIME_DIR", saved);
+
+    QCOMPARE(aliceLock, alice.filePath(u"Lorn2SingleInstMutex.lock"_s));
+    QCOMPARE(bobLock, bob.filePath(u"Lorn2SingleInstMutex.lock"_s));
+    QCOMPARE(fallback, QDir::tempPath() + u"/Lorn2SingleInstMutex-%1.lock"_s.arg(::getuid()));
+    LockHolder first(aliceLock);
+    QCOMPARE(first.state(), u"created"_s);
+    LockHolder second(bobLock);
+    QCOMPARE(second.state(), u"created"_s);
 }
 
 void TestApp::lockOfAKilledInstanceIsFree()

@@ -1,3 +1,4 @@
+#include <csignal>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -55,6 +56,7 @@ private slots:
     void exportDevices();
     void demoAccountKeepsItsUnits();
     void archiveCommands();
+    void desktopProgramSavesOnTermination_data();
     void desktopProgramSavesOnTermination();
     void renderReportFile();
 };
@@ -512,25 +514,50 @@ void TestCli::archiveCommands()
     QVERIFY2(r.err.contains(u"-> yes\ninfo: Added 0 records\n"_s), qPrintable(r.err));
 }
 
+void TestCli::desktopProgramSavesOnTermination_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("messageOpen");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    // The database cannot open (its name is a folder): start-up waits on that message.
+    QTest::newRow("SIGTERM, message box open") << int(SIGTERM) << true;
+    QTest::newRow("SIGHUP, message box open") << int(SIGHUP) << true;
+}
+
 void TestCli::desktopProgramSavesOnTermination()
 {
+    QFETCH(int, signal);
+    QFETCH(bool, messageOpen);
     QTemporaryDir dir;
+    if (messageOpen)
+        QVERIFY(QDir(dir.path()).mkdir(u"lorn2.sqlite"_s));
     QProcess p;
     p.setWorkingDirectory(dir.path());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-    // Its own temporary folder, so that its instance lock meets no other copy of the program.
+    // Its own runtime folder, so that its instance lock meets no other copy of the program.
+    env.insert(u"XDG_RUNTIME_DIR"_s, dir.path());
     env.insert(u"TMPDIR"_s, dir.path());
     p.setProcessEnvironment(env);
     p.start(testsupport::binary(u"lorn2"_s), {});
     QVERIFY(p.waitForStarted(10000));
-    // The database file appears once start-up has reached the document.
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(u"lorn2.sqlite"_s)), 20000);
-    QTest::qWait(500);
-    p.terminate();
+    if (messageOpen) {
+        // The settings are chosen before the database is opened; then the message waits.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(u"Lorn2SingleInstMutex.lock"_s)), 20000);
+        QTest::qWait(1500);
+        QVERIFY(!p.waitForFinished(100));
+    } else {
+        // The database file appears once start-up has reached the document.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath(u"lorn2.sqlite"_s)), 20000);
+        QTest::qWait(500);
+    }
+    ::kill(pid_t(p.processId()), signal);
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QVERIFY(testsupport::iniSection(dir.filePath(u"lorn2.ini"_s), u"COM4NEWACC"_s).contains(u"Port=-1"_s));
+    // The lock goes with the program.
+    QVERIFY(!QFile::exists(dir.filePath(u"Lorn2SingleInstMutex.lock"_s)));
 }
 
 void TestCli::renderReportFile()

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QSocketNotifier>
 
 #include "app/CLorn2App.h"
@@ -20,6 +21,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+bool g_terminated = false;
 
 void onTerminate(int)
 {
@@ -28,7 +30,8 @@ void onTerminate(int)
 }
 
 // A logout or `kill` sends SIGTERM: leave the event loop so that the settings are written as at
-// a normal exit. The handler only writes a byte; the loop does the rest.
+// a normal exit. The handler only writes a byte; the loop does the rest. Quitting ends every
+// event loop, so an open dialog or message box returns as if cancelled, and no later one waits.
 void quitOnTerminationSignals(QObject* context)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
@@ -37,6 +40,12 @@ void quitOnTerminationSignals(QObject* context)
     QObject::connect(notifier, &QSocketNotifier::activated, context, [] {
         char byte = 0;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        g_terminated = true;
+        // Before the main loop runs, quitting does not reach a dialog's own loop: close them.
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(w); dialog != nullptr && dialog->isVisible())
+                dialog->reject();
+        }
         QCoreApplication::quit();
     });
     struct sigaction action = {};
@@ -90,7 +99,9 @@ int main(int argc, char* argv[])
     DesktopFrontEnd frontEnd;
     if (!theApp.InitInstance(options.rest, frontEnd))
         return 0;
-    const int loopResult = QApplication::exec();
+    // A signal during start-up (a message box of it open) has ended start-up's own loops; the
+    // main loop would start afresh and never see it.
+    const int loopResult = g_terminated ? 0 : QApplication::exec();
     // The frame refers to the document, which ExitInstance destroys.
     frontEnd.destroyFrame();
     const int exitCode = theApp.ExitInstance();
