@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QLocale>
@@ -21,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QTranslator>
 
 #include "TestSupport.h"
 #include "UiTestSupport.h"
@@ -34,6 +36,7 @@
 #include "ui/CDevAccountDlg.h"
 #include "ui/CLorn2View.h"
 #include "ui/CMainFrame.h"
+#include "ui/QtTranslations.h"
 #include "ui/CParamDlg.h"
 #include "ui/CSplashWindow.h"
 #include "ui/DesktopFrontEnd.h"
@@ -75,6 +78,7 @@ class TestUi : public QObject
 
 private slots:
     void cleanup() { uitest::cancelModalScripts(); }
+    void qtDialogsSpeakRussian();
     void paramDialogRefuses_data();
     void paramDialogRefuses();
     void paramDialogAccepts_data();
@@ -118,6 +122,24 @@ private slots:
 
     void startUpAndExit();
 };
+
+// Qt's own dialogs and buttons follow the program's language.
+void TestUi::qtDialogsSpeakRussian()
+{
+    QVERIFY(ui::installQtTranslations());
+    // The other tests see Qt's own texts.
+    const auto restore = qScopeGuard([] {
+        for (QTranslator* t : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(t);
+            delete t;
+        }
+    });
+    QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Отмена"_s);
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    const auto buttons = dialog.findChildren<QPushButton*>();
+    QVERIFY(std::any_of(buttons.begin(), buttons.end(), [](const QPushButton* b) { return b->text() == u"&Открыть"_s || b->text() == u"Открыть"_s; }));
+}
 
 void TestUi::paramDialogRefuses_data()
 {

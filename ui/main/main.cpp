@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QIcon>
 #include <QDialog>
 #include <QSocketNotifier>
 
@@ -14,6 +15,7 @@
 #include "base/MessageBox.h"
 #include "ui/DesktopFrontEnd.h"
 #include "ui/QtMessageBoxBackend.h"
+#include "ui/QtTranslations.h"
 #include "lorn2_version/Version.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -91,7 +93,10 @@ int main(int argc, char* argv[])
         return 1;
     }
     QApplication::setApplicationName(u"Lorn2"_s);
-    QApplication::setDesktopFileName(u"lorn2"_s);
+    QApplication::setDesktopFileName(u"org.lorn2.Lorn2"_s);
+    QApplication::setWindowIcon(QIcon::fromTheme(u"org.lorn2.Lorn2"_s));
+    // The interface is Russian; Qt's own dialogs (files, fonts, printing) should be too.
+    ui::installQtTranslations();
     ScopedMessageBoxBackend messages(std::make_shared<QtMessageBoxBackend>());
     quitOnTerminationSignals(&app);
 
