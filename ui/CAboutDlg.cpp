@@ -33,8 +33,12 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     m_version = new QLabel(versionText(CLorn2App::GetProgramVersion()), this);
     auto* company = new QLabel(QStringLiteral(LORN2_COMPANY_NAME), this);
     auto* legal = new QLabel(QStringLiteral(LORN2_LEGAL_NOTICE), this);
+    auto* licence = new QLabel(licenceText(), this);
+    licence->setWordWrap(true);
+    licence->setOpenExternalLinks(true);
     for (QLabel* label : {product, m_version, company, legal})
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    licence->setTextInteractionFlags(Qt::TextBrowserInteraction);
 
     auto* texts = new QVBoxLayout;
     texts->addWidget(product);
@@ -42,6 +46,8 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     texts->addSpacing(6);
     texts->addWidget(company);
     texts->addWidget(legal);
+    texts->addSpacing(6);
+    texts->addWidget(licence);
     texts->addStretch(1);
 
     auto* top = new QHBoxLayout;
@@ -57,6 +63,13 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     layout->addLayout(top, 1);
     layout->addWidget(buttons);
     setMinimumWidth(340);
+}
+
+QString CAboutDlg::licenceText()
+{
+    return u"Свободная программа: её можно распространять и изменять на условиях GNU General Public "
+           "License версии 3 или любой более поздней (GPL-3.0-or-later). Гарантии не предоставляются. "
+           "<a href=\"https://www.gnu.org/licenses/gpl-3.0.html\">Текст лицензии</a>"_s;
 }
 
 QString CAboutDlg::versionLabelText() const

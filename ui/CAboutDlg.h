@@ -16,6 +16,8 @@ public:
 
     // The version line for a program version; "0.0.0.0" when the version is unknown.
     static QString versionText(const QString& programVersion);
+    // The licence the program is given under, with a link to its text.
+    static QString licenceText();
 
 private:
     QLabel* m_version = nullptr;

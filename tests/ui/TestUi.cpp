@@ -12,6 +12,7 @@
 #include <QFontDatabase>
 #include <QLocale>
 #include <QScopeGuard>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -796,6 +797,9 @@ void TestUi::aboutVersionText()
     CAboutDlg dialog;
     QCOMPARE(dialog.windowTitle(), u"О проекте Lorn2"_s);
     QVERIFY(dialog.versionLabelText().startsWith(u"Версия: "_s));
+    const auto labels = dialog.findChildren<QLabel*>();
+    QVERIFY(std::any_of(labels.begin(), labels.end(),
+                        [](const QLabel* l) { return l->text().contains(u"GPL-3.0-or-later"_s); }));
 }
 
 void TestUi::fontFromLogFont_data()
