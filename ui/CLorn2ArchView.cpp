@@ -15,6 +15,7 @@
 #include "app/ArchiveListColumns.h"
 #include "app/CLorn2Doc.h"
 #include "app/Commands.h"
+#include "base/DateUtil.h"
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
@@ -215,14 +216,18 @@ void CLorn2ArchView::initialUpdate()
             MessageBox::error(LoadResString(119, u"Failed to load archive"_s));
     }
 
+    // The pickers start on the archive's whole span, or on today without records. They take any
+    // date typed: a range on the pickers would refuse a day digit by digit.
     const RecordTimeSpan& span = acc->m_records.timeSpan();
     if (span.isComplete()) {
         m_from = span.earliest();
         m_to = span.latest();
-        for (QDateTimeEdit* edit : {m_fromEdit, m_toEdit}) {
-            const QSignalBlocker block(edit);
-            edit->setDateTimeRange(m_from, m_to);
-        }
+    } else {
+        const QDate today = QDate::currentDate();
+        m_from = dateutil::calendarDateTime(today, QTime(0, 0));
+        m_to = dateutil::calendarDateTime(today, QTime(23, 59));
+    }
+    {
         const QSignalBlocker blockFrom(m_fromEdit);
         const QSignalBlocker blockTo(m_toEdit);
         m_fromEdit->setDateTime(m_from);
@@ -264,6 +269,11 @@ void CLorn2ArchView::onPickerChanged()
 
 void CLorn2ArchView::onApply()
 {
+    if (m_fromEdit->dateTime() > m_toEdit->dateTime()) {
+        MessageBox::error(u"Начало диапазона дат позже его конца."_s);
+        m_fromEdit->setFocus();
+        return;
+    }
     m_from = m_fromEdit->dateTime();
     m_to = m_toEdit->dateTime();
     m_apply->setEnabled(false);

@@ -62,8 +62,6 @@ CReportSettingsDlg::CReportSettingsDlg(const ReportSettingsRequest& request, QWi
     for (QDateEdit* edit : { m_fromEdit, m_toEdit }) {
         edit->setCalendarPopup(true);
         edit->setDisplayFormat(u"dd.MM.yyyy"_s);
-        if (request.earliest.isValid() && request.latest.isValid())
-            edit->setDateRange(request.earliest.date(), request.latest.date());
     }
     m_fromEdit->setDate(request.first);
     m_toEdit->setDate(request.last);
@@ -105,6 +103,26 @@ void CReportSettingsDlg::accept()
     m_request.kind = m_hourly->isChecked() ? archive::ReportKind::Hourly : archive::ReportKind::Daily;
     m_request.first = m_fromEdit->date();
     m_request.last = m_toEdit->date();
+    // Typed dates are checked here, not refused digit by digit against the archive's span.
+    const QDate earliest = m_request.earliest.isValid() ? m_request.earliest.date() : QDate();
+    const QDate latest = m_request.latest.isValid() ? m_request.latest.date() : QDate();
+    const bool daily = m_request.kind == archive::ReportKind::Daily;
+    QDateEdit* wrong = nullptr;
+    QString why;
+    if (earliest.isValid() && latest.isValid()) {
+        if (m_request.first < earliest || m_request.first > latest)
+            wrong = m_fromEdit;
+        else if (daily && (m_request.last < earliest || m_request.last > latest))
+            wrong = m_toEdit;
+        if (wrong != nullptr)
+            why = u"Архив содержит записи с %1 по %2."_s.arg(earliest.toString(u"dd.MM.yyyy"_s),
+                                                              latest.toString(u"dd.MM.yyyy"_s));
+    }
+    if (wrong != nullptr) {
+        MessageBox::error(why);
+        wrong->setFocus();
+        return;
+    }
     const archive::ReportRequest period
         = archive::makeReportRequest(m_request.kind, m_request.contour, m_request.first, m_request.last);
     m_request.start = period.start;

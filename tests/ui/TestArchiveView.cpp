@@ -170,12 +170,24 @@ void TestArchiveView::opensWithWholeArchive()
     QCOMPARE(view->table()->model()->index(0, 22).data().toString(), u"2:05"_s);
     QCOMPARE(view->table()->model()->index(0, 25).data().toString(), u"0000001F"_s);
 
-    // The pickers are limited to the archive's span and start at its ends.
+    // The pickers start at the archive's ends.
     QCOMPARE(view->fromPicker()->dateTime(), at(5, 0));
     QCOMPARE(view->toPicker()->dateTime(), at(5, 23));
-    QCOMPARE(view->fromPicker()->minimumDateTime(), at(5, 0));
-    QCOMPARE(view->toPicker()->maximumDateTime(), at(5, 23));
     QVERIFY(!view->applyButton()->isEnabled());
+
+    // Typed digits are taken as typed, also a day before the archive's first.
+    view->fromPicker()->setFocus();
+    view->fromPicker()->setSelectedSection(QDateTimeEdit::DaySection);
+    QTest::keyClicks(view->fromPicker(), u"01"_s);
+    QCOMPARE(view->fromPicker()->date(), QDate(2024, 3, 1));
+    QVERIFY(view->applyButton()->isEnabled());
+    QTest::mouseClick(view->applyButton(), Qt::LeftButton);
+    QCOMPARE(view->table()->model()->rowCount(), 24);
+    // A start after the end is refused on "Применить", with the range kept.
+    view->fromPicker()->setDateTime(at(6, 0));
+    QTest::mouseClick(view->applyButton(), Qt::LeftButton);
+    QCOMPARE(recorder->texts(), QStringList{u"Начало диапазона дат позже его конца."_s});
+    QCOMPARE(view->appliedFrom(), dateutil::calendarDateTime(QDate(2024, 3, 1), QTime(0, 0)));
 
     const QString name = devtypes::displayName(1);
     QVERIFY(!name.isEmpty());

@@ -269,12 +269,19 @@ void TestReportView::settingsDialogRangeAndContour()
     QCOMPARE(dialog.contourBox()->currentIndex(), 0);
     QVERIFY(dialog.dailyButton()->isChecked());
     QVERIFY(dialog.toEdit()->isEnabled());
-    for (QDateEdit* edit : { dialog.fromEdit(), dialog.toEdit() }) {
-        QCOMPARE(edit->minimumDate(), QDate(2015, 1, 5));
-        QCOMPARE(edit->maximumDate(), QDate(2015, 1, 20));
-        edit->setDate(QDate(2016, 1, 1));
-        QCOMPARE(edit->date(), QDate(2015, 1, 20));
-    }
+    // A date outside the archive is typed freely and refused on OK, with the dialog kept open.
+    testsupport::MessageRecorder recorder;
+    dialog.fromEdit()->setFocus();
+    dialog.fromEdit()->setSelectedSection(QDateTimeEdit::YearSection);
+    QTest::keyClicks(dialog.fromEdit(), u"2016"_s);
+    QCOMPARE(dialog.fromEdit()->date().year(), 2016);
+    dialog.accept();
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QCOMPARE(recorder->texts(), QStringList{u"Архив содержит записи с 05.01.2015 по 20.01.2015."_s});
+    dialog.fromEdit()->setDate(QDate(2015, 1, 6));
+    dialog.toEdit()->setDate(QDate(2015, 1, 7));
+    dialog.accept();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(uitest::buttonByText(dialog, u"Почасовой"_s) != nullptr);
     const QList<QLineEdit*> fields = dialog.findChildren<QLineEdit*>();
     QStringList shown;
@@ -485,17 +492,13 @@ void TestReportView::createFromTheArchive()
     f.frame->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
     f.frame->deviceList()->selectRow(0);
-    bool limited = false;
     uitest::onNextModal<CReportSettingsDlg>(f.frame.get(), [&](CReportSettingsDlg& d) {
-        // The pickers offer the archive's days only.
-        limited = d.fromEdit()->minimumDate() == QDate(2026, 11, 1) && d.toEdit()->maximumDate() == QDate(2026, 12, 1);
         (daily ? d.dailyButton() : d.hourlyButton())->click();
         d.fromEdit()->setDate(QDate(2026, 11, 5));
         d.toEdit()->setDate(QDate(2026, 11, 12));
         d.accept();
     });
     f.frame->runCommand(cmd::CreateReport);
-    QVERIFY(limited);
     auto* view = qobject_cast<CReportView*>(f.frame->view()->widget());
     QVERIFY(view != nullptr);
     QCOMPARE(view->kindLabel()->text(), kind);
