@@ -4,10 +4,11 @@ ASAN_DIR    ?= build-asan
 FUZZ_DIR    ?= build-fuzz
 BUILD_TYPE  ?= RelWithDebInfo
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
-FUZZ_SECONDS ?= 20
+# Seconds per fuzz target: 20 for `make fuzz`, 600 for `make fuzz-long` unless given.
+FUZZ_SECONDS ?=
 PREFIX      ?= /usr/local
 
-.PHONY: all deps configure build check run demo bench asan fuzz format install package clean
+.PHONY: all deps configure build check run demo bench asan fuzz-build fuzz fuzz-long fuzz-merge format install package clean
 
 all: build
 
@@ -41,11 +42,20 @@ asan: deps
 		LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS)
 
-fuzz: deps
+fuzz-build: deps
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DLORN2_FUZZ=ON -DLORN2_BENCH=OFF -DLORN2_TESTS=ON
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz_targets
-	@scripts/fuzz $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+fuzz: fuzz-build
+	@scripts/fuzz $(FUZZ_DIR) $(or $(FUZZ_SECONDS),20)
+
+fuzz-long: fuzz-build
+	@scripts/fuzz $(FUZZ_DIR) $(or $(FUZZ_SECONDS),600)
+
+# Adds the inputs the runs found that reach something new to tests/fuzz/corpus/, for ctest.
+fuzz-merge: fuzz-build
+	@scripts/fuzz --merge $(FUZZ_DIR)
 
 # DESTDIR stages the tree elsewhere, as packagers expect: make install DESTDIR=/tmp/root PREFIX=/usr
 install: build
