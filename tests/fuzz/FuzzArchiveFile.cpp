@@ -1,4 +1,4 @@
-// The bytes as an archive file, read with and without the parameters. Whatever was read must
+// The bytes as an archive file, read with or without the parameters. Whatever was read must
 // survive a write and a second read unchanged, and reading the same bytes again adds nothing.
 #include <cstdint>
 #include <cstdlib>
@@ -64,8 +64,11 @@ void check(QByteArrayView bytes, bool skip)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const ScopedMessageBoxBackend quiet(std::make_shared<Silent>());
+    if (size == 0)
+        return 0;
     const QByteArrayView bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    check(bytes, false);
-    check(bytes, true);
+    // The reader passes over the first line, so its first byte can pick the mode without
+    // changing what is read; one mode per input halves the time of each.
+    check(bytes, (data[0] & 1) != 0);
     return 0;
 }

@@ -22,7 +22,32 @@ void check(bool condition)
         std::abort();
 }
 
-QGuiApplication& application()
+// The application, the devices and the fonts are made once per process. The pictures are small:
+// every visible cell is one text call, the bulk of the time, and a few cells a line already
+// reach the clipping at both edges. The sheet shows about two columns past the page's margin,
+// since a page draws all its lines whatever the sheet's height.
+struct Devices
+{
+    Devices()
+        : image(24, 24, QImage::Format_RGB32)
+        , sheet(32, 32, QImage::Format_RGB32)
+        , writer(QStringLiteral("/dev/null"))
+    {
+        font.setPixelSize(8);
+        cells = paint::cellsFor(font, &image);
+        printFont.setPixelSize(12);
+        writer.setResolution(72);
+    }
+
+    QImage image;
+    QImage sheet;
+    QPdfWriter writer;
+    QFont font;
+    QFont printFont;
+    paint::Cells cells;
+};
+
+Devices& devices()
 {
     static int argc = 1;
     static char name[] = "fuzz_reportpaint";
@@ -30,14 +55,15 @@ QGuiApplication& application()
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     static QGuiApplication app(argc, argv);
-    return app;
+    static Devices d;
+    return d;
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    application();
+    Devices& d = devices();
     if (size == 0)
         return 0;
     const int tabSize = int(data[0] % 20) - 1; // -1 and 0 included: the settings may hold them
@@ -62,25 +88,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray utf8 = paint::toUtf8(text, layout, options);
     check(utf8.count('\n') == layout.lineEnds);
 
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(Qt::white);
+    d.image.fill(Qt::white);
     {
-        QPainter painter(&image);
-        QFont font;
-        font.setPixelSize(8);
-        const paint::Cells cells = paint::cellsFor(font, &image);
+        QPainter painter(&d.image);
         const int middle = layout.lineCount() / 2;
-        paint::paintLines(painter, text, layout, 0, 5, QPoint(0, 0), cells, options);
-        paint::paintLines(painter, text, layout, middle, middle + 5, QPoint(-cells.width * 3, 0), cells, options);
+        paint::paintLines(painter, text, layout, 0, 3, QPoint(0, 0), d.cells, options);
+        paint::paintLines(painter, text, layout, middle, middle + 3, QPoint(-d.cells.width * 3, 0), d.cells, options);
     }
 
-    QPdfWriter writer(QStringLiteral("/dev/null"));
-    writer.setResolution(72);
     paint::PrintOptions print;
     print.draw = options;
-    QFont printFont;
-    printFont.setPixelSize(12);
-    const paint::PrintLayout pages = paint::layoutForPrint(text, layout, printFont, writer, print);
+    const paint::PrintLayout pages = paint::layoutForPrint(text, layout, d.printFont, d.writer, print);
     check(!pages.pages.empty());
     int previous = 0;
     for (const paint::PrintLayout::Page& page : pages.pages) {
@@ -88,8 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(page.lastLine - page.firstLine < pages.linesPerPage);
         previous = page.firstLine;
     }
-    QImage sheet(64, 96, QImage::Format_RGB32);
-    QPainter painter(&sheet);
+    QPainter painter(&d.sheet);
     paint::paintPage(painter, text, layout, pages, int(pages.pages.size()) - 1, print);
     return 0;
 }
