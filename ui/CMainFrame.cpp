@@ -116,7 +116,7 @@ void CMainFrame::createMenus()
     file->addSeparator();
     addCommand(file, cmd::Exit, u"В&ыход"_s);
 
-    QMenu* meters = bar->addMenu(u"Теплосчётчики"_s);
+    QMenu* meters = bar->addMenu(u"&Теплосчётчики"_s);
     addCommand(meters, cmd::AddAccount, u"Добавить учётную запись..."_s)->setShortcut(QKeySequence(Qt::Key_Insert));
     addCommand(meters, cmd::DeleteAccount, u"Удалить учётную запись"_s);
     QMenu* edit = meters->addMenu(u"Изменить учётную запись"_s);
@@ -126,7 +126,7 @@ void CMainFrame::createMenus()
     addCommand(meters, cmd::PrintDeviceList, u"Печать списка учётных записей..."_s);
     addCommand(meters, cmd::ExportDeviceList, u"Экспортировать список приборов..."_s);
 
-    QMenu* config = bar->addMenu(u"Конфигурация ТС"_s);
+    QMenu* config = bar->addMenu(u"&Конфигурация ТС"_s);
     addCommand(config, cmd::ShowConfig, u"Показать"_s);
     addCommand(config, cmd::ReadConfig, u"Загрузить"_s);
     addCommand(config, cmd::SaveConfig, u"Сохранить..."_s);
@@ -134,7 +134,7 @@ void CMainFrame::createMenus()
     addCommand(config, cmd::PrintConfig, u"Печать..."_s);
     addCommand(config, cmd::PreviewConfig, u"Предварительный просмотр"_s);
 
-    QMenu* archives = bar->addMenu(u"Архивы"_s);
+    QMenu* archives = bar->addMenu(u"&Архивы"_s);
     addCommand(archives, cmd::ReadArchive, u"Считать из ТС..."_s);
     addCommand(archives, cmd::CreateReport, u"Создать отчёт из архива..."_s);
     addCommand(archives, cmd::ShowArchive, u"Показать"_s);
@@ -142,7 +142,7 @@ void CMainFrame::createMenus()
     addCommand(archives, cmd::ImportArchive, u"Импорт из файла..."_s);
     addCommand(archives, cmd::ExportArchive, u"Экспорт в файл..."_s);
 
-    QMenu* reports = bar->addMenu(u"Отчёты"_s);
+    QMenu* reports = bar->addMenu(u"&Отчёты"_s);
     addCommand(reports, cmd::ReadReport, u"Считать из ТС..."_s);
     addCommand(reports, cmd::CreateReport, u"Создать отчёт из архива..."_s);
     reports->addSeparator();
@@ -152,16 +152,16 @@ void CMainFrame::createMenus()
     addCommand(reports, cmd::PrintReport, u"Печать..."_s);
     addCommand(reports, cmd::PreviewReport, u"Предварительный просмотр"_s);
 
-    QMenu* service = bar->addMenu(u"Сервис"_s);
+    QMenu* service = bar->addMenu(u"&Сервис"_s);
     addCommand(service, cmd::SetClock, u"Установка времени ТС"_s);
     service->addSeparator();
     addCommand(service, cmd::Parameters, u"Параметры..."_s);
 
-    QMenu* view = bar->addMenu(u"Вид"_s);
+    QMenu* view = bar->addMenu(u"&Вид"_s);
     addCommand(view, cmd::ViewToolbar, u"&Панель инструментов"_s)->setCheckable(true);
     addCommand(view, cmd::ViewStatusBar, u"&Строка состояния"_s)->setCheckable(true);
 
-    QMenu* help = bar->addMenu(u"Справка"_s);
+    QMenu* help = bar->addMenu(u"Сп&равка"_s);
     addCommand(help, cmd::About, u"&О программе Lorn2..."_s);
 
     for (QMenu* menu : {file, meters, edit, config, archives, reports, service, view, help})
@@ -283,6 +283,7 @@ FrameView* CMainFrame::createView(ViewKind kind, int accountIndex)
     connect(list, &CLorn2View::itemSelectionChanged, this, &CMainFrame::refreshCommandStates);
     connect(list, &CLorn2View::contextMenuWanted, this, &CMainFrame::showContextMenu);
     connect(list, &CLorn2View::rowActivated, this, [this] { runCommand(cmd::EditAccountFields); });
+    connect(list, &CLorn2View::deleteRequested, this, [this] { runCommand(cmd::DeleteAccount); });
     return list;
 }
 

@@ -10,14 +10,17 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QHeaderView>
 #include <QLocale>
 #include <QScopeGuard>
+#include <QSet>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -97,6 +100,7 @@ private slots:
     void viewSwitching_data();
     void viewSwitching();
 
+    void deviceListSortsByHeading();
     void deviceListFromDocument();
     void deleteThroughDocument_data();
     void deleteThroughDocument();
@@ -292,48 +296,56 @@ void TestUi::menuCaptions()
         titles << action->text();
         describeMenu(action->menu(), action->text(), items);
     }
-    const QStringList expectedTitles{u"&Файл"_s,  u"Теплосчётчики"_s, u"Конфигурация ТС"_s, u"Архивы"_s,
-                                     u"Отчёты"_s, u"Сервис"_s,        u"Вид"_s,             u"Справка"_s};
+    const QStringList expectedTitles{u"&Файл"_s,  u"&Теплосчётчики"_s, u"&Конфигурация ТС"_s, u"&Архивы"_s,
+                                     u"&Отчёты"_s, u"&Сервис"_s,        u"&Вид"_s,             u"Сп&равка"_s};
     QCOMPARE(titles, expectedTitles);
+    // Every menu opens from the keyboard, each with a letter of its own.
+    QSet<QChar> mnemonics;
+    for (const QString& title : titles) {
+        const qsizetype amp = title.indexOf(u'&');
+        QVERIFY(amp >= 0 && amp + 1 < title.size());
+        mnemonics.insert(title[amp + 1].toLower());
+    }
+    QCOMPARE(mnemonics.size(), titles.size());
 
     const QStringList expectedItems{
         u"&Файл|Настройки печати...|57606"_s,
         u"&Файл|-"_s,
         u"&Файл|В&ыход|57665"_s,
-        u"Теплосчётчики|Добавить учётную запись...|32772"_s,
-        u"Теплосчётчики|Удалить учётную запись|32774"_s,
-        u"Теплосчётчики|Изменить учётную запись|>"_s,
-        u"Теплосчётчики/Изменить учётную запись|Параметры связи...|32777"_s,
-        u"Теплосчётчики/Изменить учётную запись|Поля записи...|32779"_s,
-        u"Теплосчётчики|-"_s,
-        u"Теплосчётчики|Печать списка учётных записей...|32781"_s,
-        u"Теплосчётчики|Экспортировать список приборов...|32783"_s,
-        u"Конфигурация ТС|Показать|32792"_s,
-        u"Конфигурация ТС|Загрузить|32791"_s,
-        u"Конфигурация ТС|Сохранить...|32789"_s,
-        u"Конфигурация ТС|-"_s,
-        u"Конфигурация ТС|Печать...|32790"_s,
-        u"Конфигурация ТС|Предварительный просмотр|32829"_s,
-        u"Архивы|Считать из ТС...|32798"_s,
-        u"Архивы|Создать отчёт из архива...|32799"_s,
-        u"Архивы|Показать|32823"_s,
-        u"Архивы|-"_s,
-        u"Архивы|Импорт из файла...|32800"_s,
-        u"Архивы|Экспорт в файл...|32801"_s,
-        u"Отчёты|Считать из ТС...|32802"_s,
-        u"Отчёты|Создать отчёт из архива...|32799"_s,
-        u"Отчёты|-"_s,
-        u"Отчёты|Загрузить из файла...|32809"_s,
-        u"Отчёты|Сохранить в файл...|32808"_s,
-        u"Отчёты|-"_s,
-        u"Отчёты|Печать...|32807"_s,
-        u"Отчёты|Предварительный просмотр|32830"_s,
-        u"Сервис|Установка времени ТС|32818"_s,
-        u"Сервис|-"_s,
-        u"Сервис|Параметры...|32827"_s,
-        u"Вид|&Панель инструментов|59392"_s,
-        u"Вид|&Строка состояния|59393"_s,
-        u"Справка|&О программе Lorn2...|57664"_s,
+        u"&Теплосчётчики|Добавить учётную запись...|32772"_s,
+        u"&Теплосчётчики|Удалить учётную запись|32774"_s,
+        u"&Теплосчётчики|Изменить учётную запись|>"_s,
+        u"&Теплосчётчики/Изменить учётную запись|Параметры связи...|32777"_s,
+        u"&Теплосчётчики/Изменить учётную запись|Поля записи...|32779"_s,
+        u"&Теплосчётчики|-"_s,
+        u"&Теплосчётчики|Печать списка учётных записей...|32781"_s,
+        u"&Теплосчётчики|Экспортировать список приборов...|32783"_s,
+        u"&Конфигурация ТС|Показать|32792"_s,
+        u"&Конфигурация ТС|Загрузить|32791"_s,
+        u"&Конфигурация ТС|Сохранить...|32789"_s,
+        u"&Конфигурация ТС|-"_s,
+        u"&Конфигурация ТС|Печать...|32790"_s,
+        u"&Конфигурация ТС|Предварительный просмотр|32829"_s,
+        u"&Архивы|Считать из ТС...|32798"_s,
+        u"&Архивы|Создать отчёт из архива...|32799"_s,
+        u"&Архивы|Показать|32823"_s,
+        u"&Архивы|-"_s,
+        u"&Архивы|Импорт из файла...|32800"_s,
+        u"&Архивы|Экспорт в файл...|32801"_s,
+        u"&Отчёты|Считать из ТС...|32802"_s,
+        u"&Отчёты|Создать отчёт из архива...|32799"_s,
+        u"&Отчёты|-"_s,
+        u"&Отчёты|Загрузить из файла...|32809"_s,
+        u"&Отчёты|Сохранить в файл...|32808"_s,
+        u"&Отчёты|-"_s,
+        u"&Отчёты|Печать...|32807"_s,
+        u"&Отчёты|Предварительный просмотр|32830"_s,
+        u"&Сервис|Установка времени ТС|32818"_s,
+        u"&Сервис|-"_s,
+        u"&Сервис|Параметры...|32827"_s,
+        u"&Вид|&Панель инструментов|59392"_s,
+        u"&Вид|&Строка состояния|59393"_s,
+        u"Сп&равка|&О программе Lorn2...|57664"_s,
     };
     QCOMPARE(items, expectedItems);
 
@@ -468,6 +480,61 @@ void TestUi::viewSwitching()
     QVERIFY(f.frame->deviceList() == views.first());
 }
 
+// A click on a heading orders the view only: rows keep their numbers and item data, the
+// document's rows stay where they were.
+void TestUi::deviceListSortsByHeading()
+{
+    FrameFixture f({{7, 2, u"Школа"_s}, {1234, 1, u"Аптека"_s}, {500, 3, u"Больница"_s}});
+    f.frame->switchView(ViewKind::DeviceList);
+    CLorn2View* list = f.frame->deviceList();
+    QVERIFY(list != nullptr);
+    const auto column = [&](int c) {
+        QStringList out;
+        for (int r = 0; r < list->rowCount(); ++r)
+            out << list->item(r, c)->text();
+        return out;
+    };
+    const QStringList unsorted = column(4);
+    QTest::mouseClick(list->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                      QPoint(list->horizontalHeader()->sectionViewportPosition(4) + 5, 5));
+    QCOMPARE(column(4), (QStringList{u"Аптека"_s, u"Больница"_s, u"Школа"_s}));
+    // The numbers and the accounts behind them went with their rows.
+    for (int r = 0; r < 3; ++r) {
+        const int place = list->item(r, 0)->text().toInt() - 1;
+        QCOMPARE(list->visualRow(place), r);
+        QCOMPARE(f.document.accounts()[std::size_t(list->rowAccount(place))].m_consumer, list->item(r, 4)->text());
+        QCOMPARE(unsorted.at(place), list->item(r, 4)->text());
+    }
+    // Again: the other way round. Numbers sort as numbers.
+    list->sortByColumn(4);
+    QCOMPARE(column(4), (QStringList{u"Школа"_s, u"Больница"_s, u"Аптека"_s}));
+    list->sortByColumn(0);
+    QCOMPARE(column(0), (QStringList{u"1"_s, u"2"_s, u"3"_s}));
+
+    // The row selected on the screen is the document's row it shows.
+    list->sortByColumn(4);
+    list->selectRow(0);
+    const std::optional<int> selected = list->selectedRow();
+    QVERIFY(selected.has_value());
+    QCOMPARE(f.document.accounts()[std::size_t(list->rowAccount(*selected))].m_consumer, u"Аптека"_s);
+
+    // Enter is "Поля записи...", Delete the deletion; the frame's dialogs are not wanted here.
+    QObject::disconnect(list, &CLorn2View::rowActivated, f.frame.get(), nullptr);
+    QObject::disconnect(list, &CLorn2View::deleteRequested, f.frame.get(), nullptr);
+    QSignalSpy activated(list, &CLorn2View::rowActivated);
+    QSignalSpy deleting(list, &CLorn2View::deleteRequested);
+    QTest::keyClick(list, Qt::Key_Return);
+    QTest::keyClick(list, Qt::Key_Delete);
+    QCOMPARE(activated.count(), 1);
+    QCOMPARE(activated.first().first().toInt(), *selected);
+    QCOMPARE(deleting.count(), 1);
+
+    // A cut cell offers its whole text.
+    list->setColumnWidth(4, 20);
+    QCOMPARE(list->cellToolTip(0, 4), list->item(0, 4)->text());
+    QCOMPARE(list->cellToolTip(0, 0), QString());
+}
+
 void TestUi::deviceListFromDocument()
 {
     // Loaded in folder-name order: Karna1_01234, then Velos2_00007.
@@ -483,7 +550,8 @@ void TestUi::deviceListFromDocument()
     QCOMPARE(list->columnCount(), int(kDeviceListColumns.size()));
     for (int c = 0; c < list->columnCount(); ++c) {
         QCOMPARE(list->horizontalHeaderItem(c)->text(), deviceListCaption(c));
-        QCOMPARE(list->columnWidth(c), kDeviceListColumns[std::size_t(c)].width);
+        // Sized to the contents, the heading included.
+        QVERIFY(list->columnWidth(c) >= list->fontMetrics().horizontalAdvance(deviceListCaption(c)));
     }
     // One row at a time, whole rows, and rows stay in account order.
     QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
