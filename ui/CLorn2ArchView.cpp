@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -179,11 +180,7 @@ CLorn2ArchView::CLorn2ArchView(CLorn2Doc& document, int accountIndex, QWidget* p
     m_table->horizontalHeader()->setHighlightSections(false);
     m_table->horizontalHeader()->setSectionsClickable(false);
     m_table->horizontalHeader()->setStretchLastSection(false);
-    // The list's pixel widths were made for a smaller system font: a typical reading
-    // ("1234.567890") must still fit without being cut.
-    const int readingWidth = m_table->fontMetrics().horizontalAdvance(u"1234.567890"_s) + 12;
-    for (int c = 0; c < archivelist::kColumnCount; ++c)
-        m_table->setColumnWidth(c, c == 0 ? archivelist::columnWidth(c) : std::max(archivelist::columnWidth(c), readingWidth));
+    fitColumns();
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -260,6 +257,31 @@ void CLorn2ArchView::updateCommandButtons(const std::function<bool(int)>& isEnab
 void CLorn2ArchView::fill()
 {
     m_model->fill(m_from, m_to);
+    fitColumns();
+}
+
+// Whole readings, never "45212.0000…": each column as wide as its widest text among the shown
+// rows. A long archive is sampled (its ends and evenly between), so filling stays quick.
+void CLorn2ArchView::fitColumns()
+{
+    constexpr int kSamples = 400;
+    const QFontMetrics metrics = m_table->fontMetrics();
+    const int padding = 2 * m_table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_table) + 12;
+    const int rows = m_model->rowCount();
+    std::vector<int> sample;
+    if (rows > 0) {
+        const int step = std::max(1, rows / kSamples);
+        for (int r = 0; r < rows; r += step)
+            sample.push_back(r);
+        sample.push_back(rows - 1);
+    }
+    for (int c = 0; c < archivelist::kColumnCount; ++c) {
+        int width = std::max(archivelist::columnWidth(c),
+                             metrics.horizontalAdvance(m_model->headerData(c, Qt::Horizontal).toString()) + padding);
+        for (const int r : sample)
+            width = std::max(width, metrics.horizontalAdvance(m_model->index(r, c).data().toString()) + padding);
+        m_table->setColumnWidth(c, width);
+    }
 }
 
 void CLorn2ArchView::onPickerChanged()

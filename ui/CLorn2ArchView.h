@@ -83,6 +83,7 @@ signals:
 private:
     const CDevData* account() const;
     void fill();
+    void fitColumns();
     void onPickerChanged();
     void onApply();
 

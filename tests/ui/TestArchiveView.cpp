@@ -137,7 +137,10 @@ void TestArchiveView::energyCaptions()
     QFETCH(int, units);
     QFETCH(QString, q1);
     QFETCH(QString, q3);
-    ArchiveFixture f(oneDay(), units);
+    std::vector<sctArcZap> records = oneDay();
+    records[3].M[0] = 4521234.5f; // a reading of a big pipe, wider than the list's old columns
+    records[4].Q[1] = 98765432.0f;
+    ArchiveFixture f(records, units);
     QVERIFY(f.written);
     CLorn2ArchView* view = f.open();
     QVERIFY(view != nullptr);
@@ -147,10 +150,14 @@ void TestArchiveView::energyCaptions()
     QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), q1);
     QCOMPARE(model->headerData(3, Qt::Horizontal).toString(), q3);
     QCOMPARE(model->headerData(17, Qt::Horizontal).toString(), u"Р1 обр"_s);
-    QCOMPARE(header->sectionSize(0), archivelist::columnWidth(0));
-    // Value columns are at least as wide as a typical reading.
-    QVERIFY(header->sectionSize(36) >= archivelist::columnWidth(36));
-    QVERIFY(header->sectionSize(36) > view->table()->fontMetrics().horizontalAdvance(u"1234.567890"_s));
+    // Every cell shows its whole reading: no column is narrower than its widest text.
+    const QFontMetrics metrics = view->table()->fontMetrics();
+    for (int c = 0; c < archivelist::kColumnCount; ++c) {
+        QVERIFY(header->sectionSize(c) >= archivelist::columnWidth(c));
+        for (int r = 0; r < model->rowCount(); ++r)
+            QVERIFY2(header->sectionSize(c) > metrics.horizontalAdvance(model->index(r, c).data().toString()),
+                     qPrintable(model->index(r, c).data().toString()));
+    }
     const auto align = model->index(0, 5).data(Qt::TextAlignmentRole).value<Qt::Alignment>();
     QVERIFY(align.testFlag(Qt::AlignRight));
 }
