@@ -18,6 +18,9 @@
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
+#include "storage/CDevData.h"
+#include "storage/Folders.h"
+#include "ReportPrinting.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -100,6 +103,8 @@ CCfgReportView::CCfgReportView(CLorn2Doc& document, int accountIndex, QPrinter& 
     m_serial = new QLabel(u"00000"_s, this);
     m_print = new QPushButton(u"Печать..."_s, this);
     connect(m_print, &QPushButton::clicked, this, [this] { print(false); });
+    m_pdf = new QPushButton(u"Сохранить в PDF..."_s, this);
+    connect(m_pdf, &QPushButton::clicked, this, &CCfgReportView::savePdf);
     m_save = new QPushButton(u"Сохранить в файл..."_s, this);
     connect(m_save, &QPushButton::clicked, this, [this] { emit commandRequested(cmd::SaveConfig); });
     m_listLabel = new QLabel(u"Архив конфигураций"_s, this);
@@ -226,6 +231,7 @@ void CCfgReportView::resizeEvent(QResizeEvent* event)
     place(m_type, m_type->sizeHint().height());
     place(m_serial, m_serial->sizeHint().height());
     place(m_print, buttonHeight);
+    place(m_pdf, buttonHeight);
     place(m_save, buttonHeight);
     place(m_listLabel, m_listLabel->sizeHint().height());
     m_list->setGeometry(kMargin, y, kColumnWidth, std::max(40, height() - y - kMargin));
@@ -259,6 +265,15 @@ int CCfgReportView::printTo(QPagedPaintDevice& device, int fromPage, int toPage)
     const QByteArray& text = m_text->text();
     return paint::printText(device, text, paint::measure(text, options.draw.tabSize),
                             ui::fontFromLogFont(m_document.m_printFont), options);
+}
+
+void CCfgReportView::savePdf()
+{
+    const CDevData* acc = m_document.account(m_accountIndex);
+    if (acc == nullptr)
+        return;
+    const QString name = folders::reportsFolder(m_document.workingFolder()) + u'/' + acc->shortName() + u"_cfg.pdf"_s;
+    ui::savePdf(this, m_printer, name, [this](QPagedPaintDevice& device) { return printTo(device); });
 }
 
 void CCfgReportView::print(bool preview)

@@ -89,6 +89,9 @@ public:
     QLabel* serialLabel() const { return m_serial; }
     QPushButton* backButton() const { return m_back; }
     QPushButton* printButton() const { return m_print; }
+    QPushButton* pdfButton() const { return m_pdf; }
+    // "Сохранить в PDF...": the printed pages into a PDF file, without the print dialog.
+    void savePdf();
     QPushButton* saveButton() const { return m_save; }
 
 signals:
@@ -113,6 +116,7 @@ private:
     QLabel* m_type = nullptr;
     QLabel* m_serial = nullptr;
     QPushButton* m_print = nullptr;
+    QPushButton* m_pdf = nullptr;
     QPushButton* m_save = nullptr;
     QLabel* m_listLabel = nullptr;
     QListWidget* m_list = nullptr;

@@ -8,6 +8,7 @@
 #include <QFontDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QPageSetupDialog>
 #include <QPrintPreviewDialog>
@@ -39,6 +40,7 @@
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
+#include "storage/Folders.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -267,6 +269,7 @@ FrameView* CMainFrame::createView(ViewKind kind, int accountIndex)
     if (kind == ViewKind::Report && account != nullptr && !account->m_deleted) {
         auto* report = new CReportView(m_document, accountIndex, this);
         connect(report, &CReportView::commandRequested, this, &CMainFrame::runCommand);
+        connect(report, &CReportView::pdfRequested, this, [this, accountIndex] { saveReportPdf(accountIndex); });
         connect(report, &CReportView::backToDeviceList, this, [this] {
             if (m_document.SaveModified())
                 switchView(ViewKind::DeviceList);
@@ -508,6 +511,23 @@ void CMainFrame::printReport(const CDevData& account, bool preview)
         ui::previewReport(this, printer(), job);
     else
         ui::printReport(this, printer(), job);
+}
+
+void CMainFrame::saveReportPdf(int accountIndex)
+{
+    const CDevData* account = m_document.account(accountIndex);
+    if (account == nullptr)
+        return;
+    ui::ReportPrintJob job;
+    job.text = account->m_reportText.toByteArray();
+    job.controls = &account->m_escTable;
+    job.tabSize = m_document.m_tabSize;
+    job.printFont = ui::fontFromLogFont(m_document.m_printFont);
+    QString name = m_document.pathName();
+    if (name.isEmpty())
+        name = folders::reportFilePath(m_document.workingFolder(), account->shortName());
+    ui::savePdf(this, printer(), QFileInfo(name).path() + u'/' + QFileInfo(name).completeBaseName() + u".pdf"_s,
+                [&job](QPagedPaintDevice& device) { return ui::printReportTo(device, job); });
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)

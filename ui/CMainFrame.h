@@ -60,6 +60,8 @@ public:
     QString getSaveFileName(const FileDialogSpec& request) override;
     bool editReportSettings(ReportSettingsRequest& request) override;
     void printReport(const CDevData& account, bool preview) override;
+    // "Сохранить в PDF..." of the report view: the print code onto a PDF file.
+    void saveReportPdf(int accountIndex);
     bool printConfigReport(bool preview) override;
 
     const QString& documentTitle() const { return m_documentTitle; }

@@ -54,6 +54,9 @@ CReportView::CReportView(CLorn2Doc& document, int accountIndex, QWidget* parent)
     bottom->addWidget(addCommandButton(cmd::SaveReport, u"Сохранить в файл..."_s));
     bottom->addWidget(addCommandButton(cmd::LoadReport, u"Загрузить из файла..."_s));
     bottom->addWidget(addCommandButton(cmd::PrintReport, u"Печать..."_s));
+    m_pdf = new QPushButton(u"Сохранить в PDF..."_s, this);
+    connect(m_pdf, &QPushButton::clicked, this, &CReportView::pdfRequested);
+    bottom->addWidget(m_pdf);
     bottom->addStretch(1);
 
     auto* layout = new QVBoxLayout(this);
@@ -124,4 +127,6 @@ void CReportView::updateCommandButtons(const std::function<bool(int)>& isEnabled
 {
     for (auto it = m_commandButtons.cbegin(); it != m_commandButtons.cend(); ++it)
         it.value()->setEnabled(isEnabled(it.key()));
+    // A PDF is the printed pages, so it goes with "Печать...".
+    m_pdf->setEnabled(isEnabled(cmd::PrintReport));
 }

@@ -35,6 +35,7 @@ public:
     CReportStatic* drawing() const { return m_drawing; }
     QPushButton* backButton() const { return m_back; }
     QPushButton* commandButton(int command) const { return m_commandButtons.value(command); }
+    QPushButton* pdfButton() const { return m_pdf; }
     QLabel* serialLabel() const { return m_serial; }
     QLabel* typeLabel() const { return m_type; }
     QLabel* kindLabel() const { return m_kind; }
@@ -48,6 +49,8 @@ signals:
     void commandRequested(int command);
     // "К списку ТС".
     void backToDeviceList();
+    // "Сохранить в PDF...".
+    void pdfRequested();
 
 private:
     QPushButton* addCommandButton(int command, const QString& caption);
@@ -57,6 +60,7 @@ private:
     int m_accountIndex;
     QPushButton* m_back = nullptr;
     QHash<int, QPushButton*> m_commandButtons;
+    QPushButton* m_pdf = nullptr;
     QLabel* m_serial = nullptr;
     QLabel* m_type = nullptr;
     QLabel* m_kind = nullptr;

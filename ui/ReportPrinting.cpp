@@ -3,8 +3,12 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
+#include <QFileInfo>
+#include <QPdfWriter>
 #include <QPrinter>
+#include <QSaveFile>
 
+#include "FileDialog.h"
 #include "base/MessageBox.h"
 #include "ui/paint/ReportPainter.h"
 
@@ -57,6 +61,34 @@ void previewReport(QWidget* parent, QPrinter& printer, const ReportPrintJob& job
     QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
                      [&job](QPrinter* target) { printReportTo(*target, job); });
     preview.exec();
+}
+
+bool savePdf(QWidget* parent, const QPrinter& printer, const QString& defaultPath,
+             const std::function<int(QPagedPaintDevice&)>& draw)
+{
+    FileDialogSpec spec;
+    spec.title = u"Сохранить в PDF"_s;
+    spec.filter = u"Документы PDF (*.pdf)|*.pdf|Все файлы (*.*)|*.*||"_s;
+    spec.defaultExtension = u"pdf"_s;
+    spec.folder = QFileInfo(defaultPath).absolutePath();
+    spec.defaultName = QFileInfo(defaultPath).fileName();
+    const QString path = FileDialog::getSaveFileName(parent, spec);
+    if (path.isEmpty())
+        return false;
+    QSaveFile file(path);
+    bool drawn = false;
+    if (file.open(QIODevice::WriteOnly)) {
+        QPdfWriter writer(&file);
+        writer.setPageLayout(printer.pageLayout());
+        writer.setResolution(600);
+        writer.setCreator(u"Lorn2"_s);
+        drawn = draw(writer) > 0;
+    }
+    if (!drawn || !file.commit()) {
+        MessageBox::error(u"Не удалось сохранить файл PDF: "_s + path);
+        return false;
+    }
+    return true;
 }
 
 } // namespace ui

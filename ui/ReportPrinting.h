@@ -1,7 +1,10 @@
 #pragma once
 
+#include <functional>
+
 #include <QByteArray>
 #include <QFont>
+#include <QString>
 
 class PrinterControlTable;
 class QPagedPaintDevice;
@@ -28,5 +31,11 @@ bool printReport(QWidget* parent, QPrinter& printer, const ReportPrintJob& job);
 
 // The print preview, from which the user may print.
 void previewReport(QWidget* parent, QPrinter& printer, const ReportPrintJob& job);
+
+// "Сохранить в PDF...": asks for a file name (proposing `defaultPath`) and draws the pages with
+// `draw`, the same print code, on the printer's page set-up, without the print dialog. False
+// when cancelled or failed (the message was shown).
+bool savePdf(QWidget* parent, const QPrinter& printer, const QString& defaultPath,
+             const std::function<int(QPagedPaintDevice&)>& draw);
 
 } // namespace ui

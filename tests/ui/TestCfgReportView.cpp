@@ -285,6 +285,13 @@ void TestCfgReportView::printsPagesWithTheFooter()
     QVERIFY(layout.pages.size() >= 2);
     QCOMPARE(view->printTo(writer), int(layout.pages.size()));
     uitest::keepOutputFile(pdf.data(), u"cfgreport.pdf"_s);
+
+    // "Сохранить в PDF..." draws the same pages into a file.
+    const QString file = f.dir.filePath(u"cfg.pdf"_s);
+    FileDialog::setNextFileName(file);
+    QTest::mouseClick(view->pdfButton(), Qt::LeftButton);
+    QVERIFY(testsupport::readFile(file).startsWith("%PDF"));
+    QVERIFY(messages->texts().isEmpty());
 }
 
 void TestCfgReportView::monospaceCellsAreItsAdvance()

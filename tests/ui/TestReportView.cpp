@@ -1,4 +1,5 @@
 #include <QBuffer>
+#include <QDir>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -116,6 +117,7 @@ private slots:
     void backButtonAsksForUnsavedReport();
     void closingAsksForUnsavedReport();
     void buttonsReachTheDocument();
+    void savesPdfWithoutPrintDialog();
     void printsToPdf();
     void arbitraryBytesShowAndPrint();
     void createFromTheArchive_data();
@@ -394,6 +396,27 @@ void TestReportView::buttonsReachTheDocument()
     QVERIFY(reloaded != nullptr);
     QCOMPARE(reloaded->drawing()->text(), QByteArray("one\r\ntwo\r\nthree"));
     QCOMPARE(reloaded->drawing()->layout().lineCount(), 3);
+}
+
+// "Сохранить в PDF..." writes the printed pages without the print dialog.
+void TestReportView::savesPdfWithoutPrintDialog()
+{
+    ReportFixture f("page one\r\n\x0cpage two\r\n");
+    CReportView* view = f.show();
+    QVERIFY(view != nullptr);
+    f.frame->refreshCommandStates();
+    QVERIFY(view->pdfButton()->isEnabled());
+    const QString pdf = f.dir.filePath(u"report.pdf"_s);
+    FileDialog::setNextFileName(pdf);
+    QTest::mouseClick(view->pdfButton(), Qt::LeftButton);
+    QCOMPARE(FileDialog::lastRequest()->defaultExtension, u"pdf"_s);
+    const QByteArray bytes = testsupport::readFile(pdf);
+    QVERIFY(bytes.startsWith("%PDF"));
+    QCOMPARE(bytes.count("/Type /Page\n") + bytes.count("/Type /Page\r"), 2);
+    // Cancelled: nothing written.
+    FileDialog::setNextFileName(QString());
+    QTest::mouseClick(view->pdfButton(), Qt::LeftButton);
+    QCOMPARE(QDir(f.dir.path()).entryList({u"*.pdf"_s}), QStringList{u"report.pdf"_s});
 }
 
 void TestReportView::printsToPdf()
