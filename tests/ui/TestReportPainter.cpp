@@ -88,6 +88,8 @@ private slots:
     void hiddenAndTabbedTextDrawsAsItsEquivalent();
     void paintingFromAMiddleLineOrScrolledLeft();
     void fontIsFittedToThePrintableWidth();
+    void everyColumnOnAScaledDevice_data();
+    void everyColumnOnAScaledDevice();
     void widestCellIsTheWidestCodePageCharacter();
     void pagesOfAPrintout_data();
     void pagesOfAPrintout();
@@ -257,6 +259,39 @@ void TestReportPainter::paintingFromAMiddleLineOrScrolledLeft()
     const QImage probe(1, 1, QImage::Format_RGB32);
     const paint::Cells cells = paint::cellsFor(testFont(), &probe);
     QCOMPARE(draw("abcdef\xc4\xc4"_ba, nullptr, 5, 1, 8, 0, -3 * cells.width), draw("def\xc4\xc4"_ba, nullptr, 5, 1));
+}
+
+// On a scaled screen (QT_SCALE_FACTOR=2) every column is drawn, also after scrolling: the
+// visible range is found in device pixels, not in half of them.
+void TestReportPainter::everyColumnOnAScaledDevice_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("1") << qreal(1);
+    QTest::newRow("2") << qreal(2);
+    QTest::newRow("1.5") << qreal(1.5);
+}
+
+void TestReportPainter::everyColumnOnAScaledDevice()
+{
+    QFETCH(qreal, ratio);
+    const QImage probe(1, 1, QImage::Format_RGB32);
+    const paint::Cells cells = paint::cellsFor(testFont(), &probe);
+    constexpr int kColumns = 40;
+    const QByteArray text = QByteArray(kColumns * 2, '\xdb') + "\r\n"; // full blocks, two screens wide
+    const paint::TextLayout layout = paint::measure(text, 8);
+    for (const int scrolled : {0, kColumns}) {
+        QImage image(qRound(kColumns * cells.width * ratio), qRound(cells.height * ratio), QImage::Format_RGB32);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setPen(Qt::black);
+        paint::paintLines(painter, text, layout, 0, 0, QPoint(-scrolled * cells.width, 0), cells, { nullptr, 8 });
+        painter.end();
+        // The last cell of the view has ink: the drawing reaches the right edge.
+        const int cellLeft = qRound((kColumns - 1) * cells.width * ratio);
+        QVERIFY2(ink(image, QRect(cellLeft, 0, image.width() - cellLeft, image.height())) > 0,
+                 qPrintable(QString::number(scrolled)));
+    }
 }
 
 void TestReportPainter::widestCellIsTheWidestCodePageCharacter()

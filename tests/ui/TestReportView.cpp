@@ -104,6 +104,7 @@ private slots:
     void cleanup() { uitest::cancelModalScripts(); }
     void formShowsAccountAndReport();
     void loadedReportHasNoPeriod();
+    void drawsEveryColumnAtAnyScale();
     void paintsOnlyVisibleLines();
     void drawsTheSame_data();
     void drawsTheSame();
@@ -154,6 +155,31 @@ void TestReportView::loadedReportHasNoPeriod()
     QCOMPARE(view->kindLabel()->text(), QString());
     QCOMPARE(view->fromLabel()->text(), QString());
     QCOMPARE(view->contourLabel()->text(), QString());
+}
+
+// Every column is drawn, the last one too after scrolling right; ctest also runs this with
+// QT_SCALE_FACTOR=2, where half of them were cut.
+void TestReportView::drawsEveryColumnAtAnyScale()
+{
+    QByteArray line;
+    for (int c = 0; c < 30; ++c)
+        line += "\xb3" + QByteArray::number(c).rightJustified(6, ' ');
+    ReportFixture f(line + "\xb3\r\n");
+    CReportView* view = f.show();
+    QVERIFY(view != nullptr);
+    CReportStatic* area = view->drawing();
+    for (const bool scrolled : {false, true}) {
+        if (scrolled)
+            area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
+        const QImage image = area->viewport()->grab().toImage();
+        // Ink in the right-most tenth of the viewport: the drawing reaches the edge.
+        int ink = 0;
+        for (int y = 0; y < image.height() / 4; ++y) {
+            for (int x = image.width() * 9 / 10; x < image.width(); ++x)
+                ink += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+        }
+        QVERIFY2(ink > 0, scrolled ? "scrolled to the end" : "at the start");
+    }
 }
 
 void TestReportView::paintsOnlyVisibleLines()

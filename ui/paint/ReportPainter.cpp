@@ -177,9 +177,12 @@ std::pair<double, double> visibleXRange(const QPainter& painter)
     const QPaintDevice* device = painter.device();
     if (device == nullptr)
         return { -1e18, 1e18 };
-    QRectF area(0, 0, device->width(), device->height());
+    // In device pixels: on a scaled screen (QT_SCALE_FACTOR=2) the widget's size is in logical
+    // pixels while the painter's device transform carries the scale.
+    const qreal ratio = device->devicePixelRatioF();
+    QRectF area(0, 0, device->width() * ratio, device->height() * ratio);
     bool invertible = false;
-    const QTransform toLogical = painter.combinedTransform().inverted(&invertible);
+    const QTransform toLogical = painter.deviceTransform().inverted(&invertible);
     if (!invertible)
         return { -1e18, 1e18 };
     area = toLogical.mapRect(area);
