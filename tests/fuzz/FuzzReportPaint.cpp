@@ -8,6 +8,7 @@
 #include <QByteArrayView>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 
@@ -37,6 +38,8 @@ struct Devices
         cells = paint::cellsFor(font, &image);
         printFont.setPixelSize(12);
         writer.setResolution(72);
+        // A small sheet: more page breaks for the same input, fewer lines drawn for a page.
+        writer.setPageSize(QPageSize(QPageSize::A6));
     }
 
     QImage image;
