@@ -2,7 +2,10 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -97,6 +100,23 @@ QByteArray readSome(int fd, qsizetype count, int timeoutMs, QByteArrayView until
     return got;
 }
 
+// A TCP connection to "tcp://HOST:PORT" (IPv4), -1 when refused.
+int connectTcp(const QByteArray& address)
+{
+    const QByteArray hostPort = address.mid(6);
+    const qsizetype colon = hostPort.lastIndexOf(':');
+    sockaddr_in in{};
+    in.sin_family = AF_INET;
+    in.sin_port = htons(quint16(hostPort.mid(colon + 1).toUInt()));
+    inet_pton(AF_INET, hostPort.left(colon).constData(), &in.sin_addr);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&in), sizeof in) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool writeAll(int fd, QByteArrayView bytes)
 {
     return ::write(fd, bytes.data(), std::size_t(bytes.size())) == ssize_t(bytes.size());
@@ -117,6 +137,7 @@ private slots:
     void pacedLine();
     void reportStream();
     void linkHandling();
+    void answersOverTcp();
     void badOptions_data();
     void badOptions();
 };
@@ -152,6 +173,52 @@ void TestMeterSimPty::answersOverTheTerminal()
     const QByteArray logged = testsupport::readFile(log);
     QVERIFY(logged.contains(QByteArray("< " + request.left(15) + "\\r\\n")));
     QVERIFY(logged.contains(QByteArray("> " + reply.left(reply.size() - 2) + "\\r\\n")));
+}
+
+// A GPRS modem in server mode: one caller at a time, the next once the first has gone; the
+// terminal beside it answers all the while.
+void TestMeterSimPty::answersOverTcp()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("meter"));
+    QProcess sim;
+    sim.start(testsupport::binary(QStringLiteral("lorn2-metersim")),
+              {QStringLiteral("--link"), link, QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0")});
+    QVERIFY(sim.waitForStarted(5000));
+    QByteArrayList printed;
+    while (printed.size() < 2 && sim.waitForReadyRead(5000)) {
+        while (sim.canReadLine())
+            printed << sim.readLine().trimmed();
+    }
+    QCOMPARE(printed.size(), 2);
+    QCOMPARE(printed[0], QFile::encodeName(link));
+    QVERIFY2(printed[1].startsWith("tcp://127.0.0.1:"), printed[1].constData());
+
+    const QByteArray request = ":010400C800019F\r\n";
+    const QByteArray reply = ":0104043039000048\r\n";
+    const int first = connectTcp(printed[1]);
+    QVERIFY(first >= 0);
+    QVERIFY(writeAll(first, request));
+    QCOMPARE(readSome(first, reply.size(), 3000), reply);
+    // A second caller is turned away while the first is on.
+    const int second = connectTcp(printed[1]);
+    QVERIFY(second >= 0);
+    QCOMPARE(readSome(second, 1, 1000), QByteArray());
+    ::close(second);
+    const int terminal = openLine(link);
+    QVERIFY(writeAll(terminal, request));
+    QCOMPARE(readSome(terminal, reply.size(), 3000), reply);
+    ::close(terminal);
+    ::close(first);
+    QTest::qWait(100);
+    const int third = connectTcp(printed[1]);
+    QVERIFY(third >= 0);
+    QVERIFY(writeAll(third, request));
+    QCOMPARE(readSome(third, reply.size(), 3000), reply);
+    ::close(third);
+    ::kill(pid_t(sim.processId()), SIGTERM);
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 0);
 }
 
 void TestMeterSimPty::survivesClientsComingAndGoing()

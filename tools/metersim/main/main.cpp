@@ -5,9 +5,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -83,7 +90,7 @@ std::string usage()
     data += QByteArray(2, '\0');
     const QByteArray reply = meter::MakeFrame(defaults.address, meter::kFnReadRegister, data, false);
 
-    std::string text = "Usage: lorn2-metersim --link PATH [--meter FILE] [OPTIONS]\n"
+    std::string text = "Usage: lorn2-metersim (--link PATH | --tcp HOST:PORT) [--meter FILE] [OPTIONS]\n"
                        "\n"
                        "Simulates a heat meter (and optionally a Hayes modem in front of it) on a\n"
                        "pseudo-terminal. PATH becomes a symbolic link to the terminal and is printed on a\n"
@@ -113,7 +120,11 @@ std::string usage()
                        "Options override the meter file, whatever their order.\n"
                        "\n"
                        "The line:\n"
-                       "  --link PATH           the symbolic link to make (required)\n"
+                       "  --link PATH           the symbolic link to make\n"
+                       "  --tcp HOST:PORT       listen on TCP instead, or as well, one connection at a\n"
+                       "                        time as a GPRS modem in server mode ([::1]:PORT for IPv6;\n"
+                       "                        port 0 takes a free one); tcp://HOST:PORT is printed on a\n"
+                       "                        line of its own once it listens\n"
                        "  --modem               a Hayes modem answers first: AT, the init string, ATD\n"
                        "                        (\"CONNECT 9600\" after a short delay), \"+++\" with a\n"
                        "                        second of silence before and after, ATH\n"
@@ -158,6 +169,7 @@ int usageError(const QString& message)
 struct Settings
 {
     QString link;
+    QString tcp;
     QString meterFile;
     std::vector<std::pair<QString, QString>> values; // meter-file key, value
     bool modem = false;
@@ -254,6 +266,8 @@ std::optional<int> parseArguments(int argc, char** argv, Settings& s)
             s.values.emplace_back(QStringLiteral("Formula") + parts[0], parts[1]);
         } else if ((got = argAt(i, "--link", value)) != 0) {
             s.link = value;
+        } else if ((got = argAt(i, "--tcp", value)) != 0) {
+            s.tcp = value;
         } else if ((got = argAt(i, "--meter", value)) != 0) {
             s.meterFile = value;
         } else if ((got = argAt(i, "--log", value)) != 0) {
@@ -288,8 +302,8 @@ std::optional<int> parseArguments(int argc, char** argv, Settings& s)
         if (got < 0)
             return usageError(QStringLiteral("%1 needs a value").arg(QString::fromLocal8Bit(argv[i])));
     }
-    if (s.link.isEmpty())
-        return usageError(QStringLiteral("--link PATH is required"));
+    if (s.link.isEmpty() && s.tcp.isEmpty())
+        return usageError(QStringLiteral("--link PATH or --tcp HOST:PORT is required"));
     return std::nullopt;
 }
 
@@ -365,43 +379,148 @@ bool catchStopSignals()
     return true;
 }
 
-// One loop for the terminal and the stop signals, until a signal comes.
-void serve(int master, MeterLine& line)
+// A listening TCP socket: HOST:PORT, [IPv6]:PORT; port 0 takes a free port. The address it
+// listens on ("tcp://127.0.0.1:40123") on success.
+std::optional<std::string> listenTcp(const QString& spec, int& fd)
+{
+    const qsizetype colon = spec.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return std::nullopt;
+    QString host = spec.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    const QByteArray port = spec.mid(colon + 1).toLatin1();
+    addrinfo hints = {};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.toUtf8().constData(), port.constData(), &hints, &found) != 0 || found == nullptr) {
+        std::fprintf(stderr, "lorn2-metersim: cannot resolve %s\n", qPrintable(spec));
+        return std::nullopt;
+    }
+    fd = socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, found->ai_protocol);
+    const int on = 1;
+    if (fd >= 0)
+        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (fd < 0 || bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, 4) != 0) {
+        std::fprintf(stderr, "lorn2-metersim: cannot listen on %s: %s\n", qPrintable(spec), std::strerror(errno));
+        freeaddrinfo(found);
+        return std::nullopt;
+    }
+    freeaddrinfo(found);
+    sockaddr_storage bound = {};
+    socklen_t len = sizeof bound;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
+    char name[INET6_ADDRSTRLEN] = {};
+    int boundPort = 0;
+    if (bound.ss_family == AF_INET6) {
+        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&bound);
+        inet_ntop(AF_INET6, &in6->sin6_addr, name, sizeof name);
+        boundPort = ntohs(in6->sin6_port);
+        return "tcp://[" + std::string(name) + "]:" + std::to_string(boundPort);
+    }
+    const auto* in4 = reinterpret_cast<const sockaddr_in*>(&bound);
+    inet_ntop(AF_INET, &in4->sin_addr, name, sizeof name);
+    boundPort = ntohs(in4->sin_port);
+    return "tcp://" + std::string(name) + ":" + std::to_string(boundPort);
+}
+
+// One end of a line: a descriptor, the line behind it and whether its output is held up.
+struct Endpoint
+{
+    int fd = -1;
+    MeterLine* line = nullptr;
+    bool writeBlocked = false;
+};
+
+// Writes what the line has for now; false when the other end has gone.
+bool flush(Endpoint& e, std::int64_t now)
+{
+    QByteArrayView out = e.line->pending(now);
+    while (!out.isEmpty()) {
+        const ssize_t n = write(e.fd, out.data(), std::size_t(out.size()));
+        if (n <= 0) {
+            e.writeBlocked = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+            return e.writeBlocked || n == 0;
+        }
+        e.line->consumed(n);
+        out = e.line->pending(now);
+    }
+    e.writeBlocked = false;
+    return true;
+}
+
+// One loop for the terminal, the TCP listener and its connection, and the stop signals, until a
+// signal comes. A TCP connection gets a line of its own (a fresh modem), as a new call would.
+void serve(int master, MeterLine* terminalLine, int listener, const std::function<std::unique_ptr<MeterLine>()>& newLine,
+           const std::function<void(const char*)>& note)
 {
     char buf[4096];
-    bool writeBlocked = false;
+    Endpoint terminal{master, terminalLine};
+    Endpoint client;
+    std::unique_ptr<MeterLine> clientLine;
+    const auto hangUp = [&] {
+        close(client.fd);
+        client = Endpoint{};
+        clientLine.reset();
+        note("the TCP connection is closed");
+    };
     for (;;) {
         const std::int64_t now = nowNs();
-        line.advance(now);
-        QByteArrayView out = line.pending(now);
-        while (!out.isEmpty()) {
-            const ssize_t n = write(master, out.data(), std::size_t(out.size()));
-            if (n <= 0) {
-                writeBlocked = n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-                break;
+        std::optional<std::int64_t> wake;
+        for (Endpoint* e : {&terminal, &client}) {
+            if (e->fd < 0)
+                continue;
+            e->line->advance(now);
+            if (!flush(*e, now)) {
+                hangUp();
+                continue;
             }
-            line.consumed(n);
-            out = line.pending(now);
+            if (const auto w = e->line->nextWake(now, e->writeBlocked))
+                wake = wake ? std::min(*wake, *w) : *w;
         }
-        if (out.isEmpty())
-            writeBlocked = false;
 
         // Rounded up: waking early would only spin. A late wake costs nothing on a paced line,
         // whose bytes are timed from when they crossed it, not from when the loop saw them.
         int timeout = -1;
-        if (const auto wake = line.nextWake(now, writeBlocked)) {
+        if (wake) {
             const std::int64_t ns = std::max<std::int64_t>(0, *wake - nowNs());
             timeout = int(std::min<std::int64_t>((ns + 999999) / 1000000, 60000));
         }
-        pollfd fds[2] = { { master, short(POLLIN | (writeBlocked ? POLLOUT : 0)), 0 }, { g_signalPipe[0], POLLIN, 0 } };
-        if (poll(fds, 2, timeout) < 0 && errno != EINTR)
+        pollfd fds[4] = {
+            {g_signalPipe[0], POLLIN, 0},
+            {terminal.fd, short(POLLIN | (terminal.writeBlocked ? POLLOUT : 0)), 0},
+            {listener, POLLIN, 0},
+            {client.fd, short(POLLIN | (client.writeBlocked ? POLLOUT : 0)), 0},
+        };
+        if (poll(fds, 4, timeout) < 0 && errno != EINTR)
             return;
-        if (fds[1].revents & POLLIN)
+        if (fds[0].revents & POLLIN)
             return;
-        if (fds[0].revents & POLLIN) {
-            const ssize_t n = read(master, buf, sizeof buf);
+        if (terminal.fd >= 0 && (fds[1].revents & POLLIN)) {
+            const ssize_t n = read(terminal.fd, buf, sizeof buf);
             if (n > 0)
-                line.received(QByteArrayView(buf, n), nowNs());
+                terminal.line->received(QByteArrayView(buf, n), nowNs());
+        }
+        if (listener >= 0 && (fds[2].revents & POLLIN)) {
+            const int fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd >= 0 && client.fd >= 0) {
+                // One caller at a time; another is turned away.
+                close(fd);
+            } else if (fd >= 0) {
+                const int on = 1;
+                setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+                clientLine = newLine();
+                client = Endpoint{fd, clientLine.get()};
+                note("a TCP connection is open");
+            }
+        }
+        if (client.fd >= 0 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR))) {
+            const ssize_t n = read(client.fd, buf, sizeof buf);
+            if (n > 0)
+                client.line->received(QByteArrayView(buf, n), nowNs());
+            else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+                hangUp();
         }
     }
 }
@@ -437,37 +556,63 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    Terminal term;
-    if (!openTerminal(term))
-        return 1;
-    const QByteArray linkPath = QFile::encodeName(s.link);
-    if (!makeLink(linkPath, term.slaveName))
-        return 1;
-    if (!catchStopSignals()) {
-        removeLink(linkPath, term.slaveName);
-        return 1;
-    }
-
     MeterLine::Options lineOptions;
     lineOptions.byteTime = s.baud ? std::int64_t(10) * 1000000000 / s.baud : 0;
     lineOptions.modem = s.modem;
     lineOptions.modemOptions.failure = s.failure;
-    MeterLine line(*meter, s.faults, lineOptions, [&log](char kind, QByteArrayView text) { log.write(kind, text); });
+    const auto logger = [&log](char kind, QByteArrayView text) { log.write(kind, text); };
+
+    Terminal term;
+    const QByteArray linkPath = QFile::encodeName(s.link);
+    if (!s.link.isEmpty() && (!openTerminal(term) || !makeLink(linkPath, term.slaveName)))
+        return 1;
+    int listener = -1;
+    std::string tcpAddress;
+    if (!s.tcp.isEmpty()) {
+        const std::optional<std::string> address = listenTcp(s.tcp, listener);
+        if (!address) {
+            if (!s.link.isEmpty())
+                removeLink(linkPath, term.slaveName);
+            return 1;
+        }
+        tcpAddress = *address;
+    }
+    if (!catchStopSignals()) {
+        if (!s.link.isEmpty())
+            removeLink(linkPath, term.slaveName);
+        return 1;
+    }
+
+    std::unique_ptr<MeterLine> terminalLine;
+    if (!s.link.isEmpty())
+        terminalLine = std::make_unique<MeterLine>(*meter, s.faults, lineOptions, logger);
+    const QString where = QString::fromStdString(term.slaveName.empty() ? tcpAddress
+                                                 : tcpAddress.empty()   ? term.slaveName
+                                                                        : term.slaveName + " and " + tcpAddress);
     log.write('#',
               QStringLiteral("meter %1 at address %2 on %3")
                   .arg(setup.serial, 5, 10, QLatin1Char('0'))
                   .arg(setup.address, 2, 16, QLatin1Char('0'))
-                  .arg(QString::fromStdString(term.slaveName))
+                  .arg(where)
                   .toUtf8());
 
-    std::printf("%s\n", linkPath.constData());
+    if (!s.link.isEmpty())
+        std::printf("%s\n", linkPath.constData());
+    if (!tcpAddress.empty())
+        std::printf("%s\n", tcpAddress.c_str());
     std::fflush(stdout);
 
-    serve(term.master, line);
+    serve(term.master, terminalLine.get(), listener,
+          [&] { return std::make_unique<MeterLine>(*meter, s.faults, lineOptions, logger); },
+          [&log](const char* text) { log.write('#', text); });
 
     log.write('#', "stopped");
-    removeLink(linkPath, term.slaveName);
-    close(term.slave);
-    close(term.master);
+    if (!s.link.isEmpty()) {
+        removeLink(linkPath, term.slaveName);
+        close(term.slave);
+        close(term.master);
+    }
+    if (listener >= 0)
+        close(listener);
     return 0;
 }
