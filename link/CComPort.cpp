@@ -4,10 +4,15 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,6 +22,7 @@
 #include "base/MessageBox.h"
 #include "link/ComPortMap.h"
 #include "link/LineSettings.h"
+#include "link/LineTarget.h"
 #include "link/SerialSpeed.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -118,6 +124,14 @@ bool CComPort::OpenDevice(const QString& path)
 {
     if (isOpen())
         Close();
+    const std::optional<comm::LineTarget> target = comm::parseLineTarget(path);
+    if (target && target->kind == comm::LineTarget::Kind::Tcp)
+        return openTcp(*target);
+    if (target && target->kind == comm::LineTarget::Kind::Rfc2217) {
+        // The line settings of a serial server are not sent yet.
+        fail(EPROTONOSUPPORT);
+        return false;
+    }
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -150,11 +164,65 @@ bool CComPort::OpenDevice(const QString& path)
     return true;
 }
 
+// A raw TCP port: the server passes the line through, so the bytes are those of a serial line
+// and the reads keep its timeout rules through the same poll() as a device. The line settings
+// belong to the far end.
+bool CComPort::openTcp(const comm::LineTarget& target)
+{
+    addrinfo hints {};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_ADDRCONFIG;
+    addrinfo* found = nullptr;
+    const int rc = ::getaddrinfo(target.host.toUtf8().constData(), QByteArray::number(target.port).constData(), &hints,
+                                 &found);
+    if (rc != 0 || found == nullptr) {
+        // The resolver's own errors have no errno; a name that cannot be found is "no such device".
+        fail(rc == EAI_SYSTEM ? errno : ENXIO);
+        return false;
+    }
+    int error = ECONNREFUSED;
+    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        if (fd < 0) {
+            error = errno;
+            continue;
+        }
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0 && errno != EINPROGRESS) {
+            error = errno;
+            ::close(fd);
+            continue;
+        }
+        // A connection still pending after the bound is given up, as a silent line would be.
+        pollfd p {fd, POLLOUT, 0};
+        const int ready = ::poll(&p, 1, kConnectTimeoutMs);
+        int soError = 0;
+        socklen_t len = sizeof soError;
+        if (ready <= 0) {
+            error = ready == 0 ? ETIMEDOUT : errno;
+        } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0 || soError != 0) {
+            error = soError != 0 ? soError : errno;
+        } else {
+            const int on = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            ::freeaddrinfo(found);
+            m_handle = fd;
+            m_socket = true;
+            return true;
+        }
+        ::close(fd);
+    }
+    ::freeaddrinfo(found);
+    fail(error);
+    return false;
+}
+
 bool CComPort::Close()
 {
     if (!isOpen())
         return false;
-    ::ioctl(m_handle, TIOCNXCL);
+    if (!m_socket)
+        ::ioctl(m_handle, TIOCNXCL);
+    m_socket = false;
     const int rc = ::close(m_handle);
     m_handle = -1;
     if (rc != 0) {
@@ -200,7 +268,7 @@ bool CComPort::applyState(const DeviceControlBlock& dcb)
 bool CComPort::SetState(const DeviceControlBlock& dcb)
 {
     DeviceControlBlock applied = dcb;
-    if (isOpen()) {
+    if (isOpen() && !m_socket) {
         // RTS stays on whatever the block says; with RTS/CTS the program only watches CTS.
         setDcbFlag(applied, DcbFlag::fRtsControl, kRtsControlEnable);
         if (!applyState(applied))
@@ -230,6 +298,13 @@ bool CComPort::Purge()
 {
     if (!isOpen())
         return false;
+    if (m_socket) {
+        // What has come is dropped; what is on its way cannot be called back.
+        char buffer[4096];
+        while (::recv(m_handle, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
+        }
+        return true;
+    }
     if (::tcflush(m_handle, TCIOFLUSH) != 0) {
         ReportError();
         return false;
@@ -309,7 +384,9 @@ int CComPort::write(int count, const char* buffer, bool report)
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(totalMs);
     int done = 0;
     while (done < count) {
-        const ssize_t n = ::write(m_handle, buffer + done, std::size_t(count - done));
+        // A peer that has gone must fail the write, not end the program with SIGPIPE.
+        const ssize_t n = m_socket ? ::send(m_handle, buffer + done, std::size_t(count - done), MSG_NOSIGNAL)
+                                   : ::write(m_handle, buffer + done, std::size_t(count - done));
         if (n > 0) {
             done += int(n);
             continue;

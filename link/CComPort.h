@@ -8,6 +8,10 @@
 
 #include "base/ConnectionBlock.h"
 
+namespace comm {
+struct LineTarget;
+}
+
 // The serial line's timeouts in milliseconds, with the meaning the program has always given
 // them: a read of n bytes ends when the n bytes are in, after ReadTotalTimeoutConstant +
 // n * ReadTotalTimeoutMultiplier, or when ReadIntervalTimeout passes between two bytes.
@@ -66,7 +70,8 @@ public:
     const QString& mapFile() const { return m_mapFile; }
 
     bool Open();
-    // Opens a device by path, as Open does once the map has named it.
+    // Opens what the map names for a COM number, as Open does: a device path, or
+    // "tcp://HOST:PORT" for a connection to a server that passes the line through.
     bool OpenDevice(const QString& path);
     bool Close();
 
@@ -89,12 +94,17 @@ public:
     // The text and CR LF in one write; a failure is not shown.
     int WriteLine(QByteArrayView text);
 
+    // How long a TCP connection may take to open.
+    static constexpr int kConnectTimeoutMs = 5000;
+
 private:
+    bool openTcp(const comm::LineTarget& target);
     int write(int count, const char* buffer, bool report);
     bool applyState(const DeviceControlBlock& dcb);
     void fail(int error);
 
     int m_handle = -1;
+    bool m_socket = false; // a TCP connection rather than a serial device
     std::uint32_t m_lastError = 0;
     int m_port = 0;
     DeviceControlBlock m_dcb;

@@ -131,4 +131,40 @@ QStringList ComPortMap::EnumComPorts()
     return names;
 }
 
+bool ComPortMap::setEntry(int port, const QString& target)
+{
+    if (port < 1 || port > kMaxPort || target.isEmpty())
+        return false;
+    QSettings settings(m_path, QSettings::IniFormat);
+    settings.beginGroup(kSection);
+    // "COM07" and "COM7" are one port: the value goes where the file already keeps it.
+    QString key = u"COM"_s + QString::number(port);
+    for (const QString& k : settings.childKeys()) {
+        if (isPortName(k) && ComPortNumber(k) == port) {
+            key = k;
+            break;
+        }
+    }
+    settings.setValue(key, target);
+    settings.endGroup();
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+bool ComPortMap::removeEntry(int port)
+{
+    QSettings settings(m_path, QSettings::IniFormat);
+    settings.beginGroup(kSection);
+    bool removed = false;
+    for (const QString& k : settings.childKeys()) {
+        if (isPortName(k) && ComPortNumber(k) == port) {
+            settings.remove(k);
+            removed = true;
+        }
+    }
+    settings.endGroup();
+    settings.sync();
+    return removed && settings.status() == QSettings::NoError;
+}
+
 } // namespace comm

@@ -44,6 +44,12 @@ public:
     // refresh, in the map's key order.
     QStringList EnumComPorts();
 
+    // Sets what a COM number stands for (a device path or a network target), replacing what it
+    // stood for; the key keeps the spelling it has in the file. False when it cannot be written.
+    bool setEntry(int port, const QString& target);
+    // Takes a COM number out of the map; false when the map had no such number.
+    bool removeEntry(int port);
+
     const QString& settingsPath() const { return m_path; }
 
 private:

@@ -238,10 +238,10 @@ void TestCli::homeFolderAndJsonList()
 
 void TestCli::simulatorSaysWhatItCannotDo()
 {
-    // The simulator runs until stopped once it has a link; without one it refuses at once.
+    // The simulator runs until stopped once it has a link or a port; without either it refuses.
     const Run r = run(u"lorn2-metersim"_s, {u"--serial"_s, u"1"_s});
     QCOMPARE(r.exitCode, 2);
-    QVERIFY(r.err.contains(u"--link PATH is required"_s));
+    QVERIFY(r.err.contains(u"--link PATH or --tcp HOST:PORT is required"_s));
 }
 
 void TestCli::addListEditDelete()

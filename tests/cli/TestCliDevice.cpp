@@ -1,6 +1,7 @@
 #include <csignal>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -93,6 +94,10 @@ private slots:
     void setClock_data();
     void setClock();
     void progressLineOnTerminal();
+    void portsMapEdits_data();
+    void portsMapEdits();
+    void readsOverTcpAsOverTheLine();
+    void refusedTcpPort();
     void progressOffTerminal_data();
     void progressOffTerminal();
     void interruptKeepsWhatCame();
@@ -295,6 +300,99 @@ void TestCliDevice::setClock()
 
     const Run bad = cli(dir.path(), {u"set-clock"_s, u"12345"_s, u"--time"_s, u"1999-03-05"_s});
     QCOMPARE(bad.exitCode, 2);
+}
+
+void TestCliDevice::portsMapEdits_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("line"); // a line of `ports` after it, or the refusal
+    QTest::newRow("tcp") << QStringList{u"add"_s, u"COM8"_s, u"tcp://10.0.0.5:4001"_s} << 0
+                         << u"COM8\ttcp://10.0.0.5:4001\tTCP\n"_s;
+    QTest::newRow("rfc2217, IPv6") << QStringList{u"add"_s, u"COM9"_s, u"rfc2217://[::1]:2217"_s} << 0
+                                   << u"COM9\trfc2217://[::1]:2217\tRFC 2217\n"_s;
+    QTest::newRow("replaces") << QStringList{u"add"_s, u"COM7"_s, u"tcp://gprs.example:5000"_s} << 0
+                              << u"COM7\ttcp://gprs.example:5000\tTCP\n"_s;
+    QTest::newRow("bad port number") << QStringList{u"add"_s, u"COM8"_s, u"tcp://host:70000"_s} << 2
+                                     << u"is no device path, tcp://HOST:PORT or rfc2217://HOST:PORT"_s;
+    QTest::newRow("IPv6 without brackets") << QStringList{u"add"_s, u"COM8"_s, u"tcp://::1:4001"_s} << 2
+                                           << u"is no device path"_s;
+    QTest::newRow("no such COM") << QStringList{u"add"_s, u"COM0"_s, u"/dev/ttyS0"_s} << 2 << u"COM1 to COM255"_s;
+    QTest::newRow("remove") << QStringList{u"remove"_s, u"COM7"_s} << 0 << QString();
+    QTest::newRow("remove what is not there") << QStringList{u"remove"_s, u"COM44"_s} << 1
+                                              << u"COM44 is not in the COM-number map"_s;
+}
+
+void TestCliDevice::portsMapEdits()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, line);
+    QTemporaryDir dir;
+    QVERIFY(testsupport::writeFile(dir.filePath(u"lorn2.ini"_s), "[SerialComm]\nCOM7=/tmp/meter\n"));
+    const Run r = cli(dir.path(), QStringList{u"ports"_s} + args);
+    QCOMPARE(r.exitCode, exitCode);
+    const Run list = cli(dir.path(), {u"ports"_s});
+    if (exitCode == 0 && !line.isEmpty())
+        QVERIFY2(list.out.contains(line), qPrintable(list.out));
+    else if (exitCode == 0)
+        QVERIFY2(!list.out.contains(u"COM7\t"_s), qPrintable(list.out));
+    else
+        QVERIFY2(r.err.contains(line), qPrintable(r.err));
+}
+
+// A meter reached over TCP (a GPRS modem in server mode) gives the same archive file as over a
+// serial line.
+void TestCliDevice::readsOverTcpAsOverTheLine()
+{
+    QTemporaryDir dir;
+    const QString serialFolder = dir.filePath(u"serial"_s);
+    const QString tcpFolder = dir.filePath(u"tcp"_s);
+    QVERIFY(QDir().mkpath(serialFolder) && QDir().mkpath(tcpFolder));
+    QProcess sim;
+    const QString link = dir.filePath(u"meter"_s);
+    sim.start(testsupport::binary(u"lorn2-metersim"_s),
+              {u"--link"_s, link, u"--tcp"_s, u"127.0.0.1:0"_s, u"--hours"_s, u"48"_s, u"--archive-size"_s, u"48"_s});
+    QVERIFY(sim.waitForStarted(5000));
+    QByteArrayList printed;
+    while (printed.size() < 2 && sim.waitForReadyRead(5000)) {
+        while (sim.canReadLine())
+            printed << sim.readLine().trimmed();
+    }
+    QCOMPARE(printed.size(), 2);
+    for (const auto& [folder, target] : {std::pair{serialFolder, QString::fromUtf8(printed[0])},
+                                         std::pair{tcpFolder, QString::fromUtf8(printed[1])}}) {
+        QCOMPARE(cli(folder, {u"ports"_s, u"add"_s, u"COM7"_s, target}).exitCode, 0);
+        QVERIFY(addAccount(folder));
+        const Run r = cli(folder, {u"read-archive"_s, u"12345"_s, u"--to-end"_s});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY2(!r.err.contains(u"error:"_s), qPrintable(r.err));
+        const Run clock = cli(folder, {u"set-clock"_s, u"12345"_s, u"--time"_s, u"2024-03-05 10:11:12"_s});
+        QVERIFY2(clock.exitCode == 0, qPrintable(clock.err));
+    }
+    const QByteArray overSerial = testsupport::readFile(serialFolder + u"/Devices/Karna1_12345/12345.tsa"_s);
+    QVERIFY(overSerial.size() > 1000);
+    QCOMPARE(testsupport::readFile(tcpFolder + u"/Devices/Karna1_12345/12345.tsa"_s), overSerial);
+    ::kill(pid_t(sim.processId()), SIGTERM);
+    QVERIFY(sim.waitForFinished(5000));
+}
+
+// A port nobody listens on ends at once with the port's message, where it is, and the operation's.
+void TestCliDevice::refusedTcpPort()
+{
+    QTemporaryDir dir;
+    QVERIFY(testsupport::writeFile(dir.filePath(u"esc.ini"_s), QByteArray()));
+    QCOMPARE(cli(dir.path(), {u"ports"_s, u"add"_s, u"COM7"_s, u"tcp://127.0.0.1:1"_s}).exitCode, 0);
+    QVERIFY(addAccount(dir.path()));
+    QElapsedTimer clock;
+    clock.start();
+    const Run r = cli(dir.path(), {u"read-archive"_s, u"12345"_s, u"--to-end"_s});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY(clock.elapsed() < 10000);
+    QVERIFY2(r.err.contains(u"error: COM port error 111: Connection refused\n"
+                            "info: COM7: tcp://127.0.0.1:1\n"
+                            "error: Ошибка открытия COM-порта\n"_s),
+             qPrintable(r.err));
 }
 
 void TestCliDevice::progressOffTerminal_data()

@@ -372,8 +372,8 @@ void TestSerialPort::cliPortsPrintsTheMap()
     QVERIFY(cli.waitForFinished(10000));
     QCOMPARE(cli.exitCode(), 0);
     const QStringList lines = QString::fromUtf8(cli.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    const qsizetype at7 = lines.indexOf(u"COM7\t/tmp/meter7"_s);
-    const qsizetype at12 = lines.indexOf(u"COM12\t/tmp/meter12"_s);
+    const qsizetype at7 = lines.indexOf(u"COM7\t/tmp/meter7\tserial device"_s);
+    const qsizetype at12 = lines.indexOf(u"COM12\t/tmp/meter12\tserial device"_s);
     QVERIFY2(at7 >= 0 && at12 > at7, qPrintable(lines.join(u'|')));
 }
 
