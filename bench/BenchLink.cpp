@@ -9,8 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -83,6 +87,66 @@ private:
 
     int m_master = -1;
     QString m_slave;
+    QByteArray m_reply;
+    std::atomic<bool> m_running{true};
+    std::thread m_thread;
+};
+
+// The same answers over loopback TCP: a server that passes the line through.
+class TcpResponder
+{
+public:
+    TcpResponder()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in in {};
+        in.sin_family = AF_INET;
+        in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof in;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&in), sizeof in) != 0 || ::listen(m_listener, 1) != 0
+            || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&in), &len) != 0)
+            std::abort();
+        m_target = u"tcp://127.0.0.1:%1"_s.arg(ntohs(in.sin_port));
+        m_reply = meter::MakeFrame(0x01, meter::kFnReadRegister, QByteArray("\x04\x30\x39\x00\x00", 5), false);
+        m_thread = std::thread([this] { run(); });
+    }
+    ~TcpResponder()
+    {
+        m_running = false;
+        m_thread.join();
+        ::close(m_listener);
+    }
+    const QString& target() const { return m_target; }
+
+private:
+    void run()
+    {
+        const int fd = ::accept(m_listener, nullptr, nullptr);
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        QByteArray buffer;
+        char chunk[256];
+        while (m_running) {
+            pollfd p {fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0 || (p.revents & POLLIN) == 0)
+                continue;
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            buffer.append(chunk, n);
+            qsizetype end;
+            while ((end = buffer.indexOf('\n')) >= 0) {
+                buffer.remove(0, end + 1);
+                ::send(fd, m_reply.constData(), std::size_t(m_reply.size()), MSG_NOSIGNAL);
+            }
+            while (buffer.startsWith('\0'))
+                buffer.remove(0, 1);
+        }
+        ::close(fd);
+    }
+
+    int m_listener = -1;
+    QString m_target;
     QByteArray m_reply;
     std::atomic<bool> m_running{true};
     std::thread m_thread;
@@ -220,6 +284,35 @@ void BM_MedianRoundTrips(benchmark::State& state)
     }
 }
 BENCHMARK(BM_MedianRoundTrips)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The same over loopback TCP, as to a serial server passing the line through.
+void BM_MedianRoundTripsTcp(benchmark::State& state)
+{
+    constexpr int kBlocks = 10;
+    constexpr int kRounds = 300;
+    for (auto _ : state) {
+        TcpResponder responder;
+        Line line(responder.target());
+        const meter::Request request = serialRequest();
+        std::vector<double> ex, bare;
+        for (int block = 0; block < kBlocks; ++block) {
+            ex.push_back(medianUs(kRounds, [&] { exchangeOnce(line.port, request); }));
+            bare.push_back(medianUs(kRounds, [&] { bareEcho(line.port.handle(), request); }));
+        }
+        std::sort(ex.begin(), ex.end());
+        std::sort(bare.begin(), bare.end());
+        const double e = ex[ex.size() / 2];
+        const double b = bare[bare.size() / 2];
+        std::printf("TCP: serial-number exchange, median round trip: %.1f us\n", e);
+        std::printf("TCP: bare write/read echo, median round trip:   %.1f us\n", b);
+        std::printf("TCP: added by the program:                      %.1f us (limit 200 us)\n", e - b);
+        state.counters["exchange_us"] = e;
+        state.counters["echo_us"] = b;
+        state.counters["added_us"] = e - b;
+        std::fflush(stdout);
+    }
+}
+BENCHMARK(BM_MedianRoundTripsTcp)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
