@@ -159,7 +159,10 @@ void CfgLexer::SeekTo(qint64 position)
 
 void CfgLexer::logLine(QByteArrayView body)
 {
-    m_errorLog += fmt::bytes("Line %d: ", m_line + 1);
+    // "Line %d: " without the formatter: a garbled file logs a line per bad byte.
+    m_errorLog += "Line ";
+    m_errorLog += QByteArray::number(qint64(m_line) + 1);
+    m_errorLog += ": ";
     m_errorLog += body;
     m_errorLog += "\r\n";
 }
