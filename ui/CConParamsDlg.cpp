@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSerialPortInfo>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
@@ -170,7 +171,22 @@ CConParamsDlg::CConParamsDlg(CDevData* account, const QStringList& ports, QWidge
 
     QStringList sorted = ports;
     comm::SortComPorts(sorted);
-    m_port->addItems(sorted);
+    // Each number with what it stands for: a device (and its adapter) or a network port.
+    const std::map<int, QString> entries = comm::ComPortMap().entries();
+    const QList<QSerialPortInfo> devices = QSerialPortInfo::availablePorts();
+    for (const QString& name : sorted) {
+        QString label = name;
+        const auto entry = entries.find(comm::ComPortNumber(name));
+        if (entry != entries.end()) {
+            label += u" — "_s + entry->second;
+            for (const QSerialPortInfo& info : devices) {
+                const QString maker = QStringList{info.manufacturer(), info.description()}.join(u' ').trimmed();
+                if (info.systemLocation() == entry->second && !maker.isEmpty())
+                    label += u" ("_s + maker + u')';
+            }
+        }
+        m_port->addItem(label, name);
+    }
     m_port->setCurrentIndex(-1);
 
     if (m_account != nullptr) {
@@ -217,7 +233,7 @@ bool CConParamsDlg::selectedPort(int& number, bool needNumber)
         MessageBox::error(LoadResString(121));
         return false;
     }
-    const QString name = m_port->itemText(index);
+    const QString name = m_port->itemData(index).toString();
     if (name.isEmpty()) {
         MessageBox::error(LoadResString(122));
         return false;
@@ -235,7 +251,7 @@ void CConParamsDlg::configurePort()
     int number = 0;
     if (!selectedPort(number, false))
         return;
-    CPortSettingsDlg dialog(m_port->currentText(), m_dcb, this);
+    CPortSettingsDlg dialog(m_port->currentData().toString(), m_dcb, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
     m_dcb = dialog.dcb();

@@ -1,8 +1,10 @@
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "TestSupport.h"
@@ -76,6 +78,7 @@ private slots:
 
     void portList_data();
     void portList();
+    void portListNamesTargets();
     void lineSettingsShown_data();
     void lineSettingsShown();
     void fieldsShown();
@@ -112,6 +115,28 @@ void TestConParamsDlg::portList_data()
         << QStringList{u"COM3"_s, u"COM03"_s, u"COM1"_s} << 3 << QStringList{u"COM1"_s, u"COM3"_s, u"COM03"_s}
         << u"COM3"_s;
     QTest::newRow("no ports") << QStringList{} << 1 << QStringList{} << QString();
+}
+
+// Each COM number shows what it stands for; the account still takes the number.
+void TestConParamsDlg::portListNamesTargets()
+{
+    QTemporaryDir dir;
+    QVERIFY(testsupport::writeFile(dir.filePath(u"lorn2.ini"_s),
+                                   "[SerialComm]\nCOM7=tcp://10.0.0.5:4001\nCOM2=/dev/nonexistent-lorn2\n"));
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    CDevData account = sampleAccount();
+    account.m_connection.port = 7;
+    CConParamsDlg dialog(&account, {u"COM7"_s, u"COM2"_s, u"COM9"_s});
+    QDir::setCurrent(previous);
+    QCOMPARE(items(*dialog.portBox()), (QStringList{u"COM2 — /dev/nonexistent-lorn2"_s, u"COM7 — tcp://10.0.0.5:4001"_s,
+                                                    u"COM9"_s}));
+    QCOMPARE(dialog.portBox()->currentIndex(), 1);
+    dialog.portBox()->setCurrentIndex(0);
+    testsupport::MessageRecorder messages;
+    dialog.accept();
+    QCOMPARE(account.m_connection.port, 2);
+    QVERIFY(messages->texts().isEmpty());
 }
 
 void TestConParamsDlg::portList()
