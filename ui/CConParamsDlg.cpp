@@ -17,6 +17,7 @@
 
 #include "CParamDlg.h"
 #include "CPortSettingsDlg.h"
+#include "PortMapDlg.h"
 #include "base/CodePage.h"
 #include "base/Format.h"
 #include "base/MessageBox.h"
@@ -114,8 +115,12 @@ CConParamsDlg::CConParamsDlg(CDevData* account, const QStringList& ports, QWidge
     m_stopBits = valueLabel(this);
     m_parity = valueLabel(this);
     m_flow = valueLabel(this);
+    m_editPorts = new QPushButton(u"Порты..."_s, this);
+    m_editPorts->setAutoDefault(false);
+    connect(m_editPorts, &QPushButton::clicked, this, &CConParamsDlg::editPortMap);
     auto* portRow = new QHBoxLayout;
     portRow->addWidget(m_port, 1);
+    portRow->addWidget(m_editPorts);
     portRow->addWidget(m_configure);
     auto* lineGrid = new QGridLayout;
     lineGrid->addWidget(new QLabel(u"Скорость:"_s, this), 0, 0);
@@ -169,8 +174,28 @@ CConParamsDlg::CConParamsDlg(CDevData* account, const QStringList& ports, QWidge
     layout->addWidget(buttons);
     setMinimumWidth(540);
 
+    fillPorts(ports);
+
+    if (m_account != nullptr) {
+        m_port->setCurrentIndex(m_port->findData(fmt::text(u"COM%d", m_account->m_connection.port)));
+        m_model->setText(m_account->typeName());
+        m_serial->setText(fmt::text(u"%u", unsigned(m_account->m_serial)));
+        m_timeout->setText(QString::number(m_account->m_answerTimeout));
+        m_retries->setText(QString::number(m_account->m_retries));
+        m_useModem->setChecked(m_account->m_useModem);
+        m_modemPhone->setText(codepage::fromAnsi(m_account->m_modem.phone));
+        m_modemInit->setText(codepage::fromAnsi(m_account->m_modem.initString));
+        m_perContour->setChecked(m_account->m_perContourRead);
+    }
+    enableModemFields();
+    showLineSettings();
+}
+
+void CConParamsDlg::fillPorts(const QStringList& ports)
+{
     QStringList sorted = ports;
     comm::SortComPorts(sorted);
+    m_port->clear();
     // Each number with what it stands for: a device (and its adapter) or a network port.
     const std::map<int, QString> entries = comm::ComPortMap().entries();
     const QList<QSerialPortInfo> devices = QSerialPortInfo::availablePorts();
@@ -188,20 +213,15 @@ CConParamsDlg::CConParamsDlg(CDevData* account, const QStringList& ports, QWidge
         m_port->addItem(label, name);
     }
     m_port->setCurrentIndex(-1);
+}
 
-    if (m_account != nullptr) {
-        m_port->setCurrentIndex(sorted.indexOf(fmt::text(u"COM%d", m_account->m_connection.port)));
-        m_model->setText(m_account->typeName());
-        m_serial->setText(fmt::text(u"%u", unsigned(m_account->m_serial)));
-        m_timeout->setText(QString::number(m_account->m_answerTimeout));
-        m_retries->setText(QString::number(m_account->m_retries));
-        m_useModem->setChecked(m_account->m_useModem);
-        m_modemPhone->setText(codepage::fromAnsi(m_account->m_modem.phone));
-        m_modemInit->setText(codepage::fromAnsi(m_account->m_modem.initString));
-        m_perContour->setChecked(m_account->m_perContourRead);
-    }
-    enableModemFields();
-    showLineSettings();
+void CConParamsDlg::editPortMap()
+{
+    const QString chosen = m_port->currentData().toString();
+    PortMapDlg dialog(comm::ComPortMap::defaultSettingsPath(), this);
+    dialog.exec();
+    fillPorts(machinePorts());
+    m_port->setCurrentIndex(m_port->findData(chosen));
 }
 
 QStringList CConParamsDlg::machinePorts()

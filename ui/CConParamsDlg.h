@@ -47,6 +47,7 @@ public:
     QLabel* serialLabel() const { return m_serial; }
     QComboBox* portBox() const { return m_port; }
     QPushButton* configureButton() const { return m_configure; }
+    QPushButton* portMapButton() const { return m_editPorts; }
     QLabel* baudLabel() const { return m_baud; }
     QLabel* dataBitsLabel() const { return m_dataBits; }
     QLabel* stopBitsLabel() const { return m_stopBits; }
@@ -65,6 +66,8 @@ public slots:
     void configurePort();
 
 private:
+    void fillPorts(const QStringList& ports);
+    void editPortMap();
     void showLineSettings();
     void enableModemFields();
     // The selected port's number; shows 121, 122 or 123 when there is none.
@@ -79,6 +82,7 @@ private:
     QLabel* m_serial = nullptr;
     QComboBox* m_port = nullptr;
     QPushButton* m_configure = nullptr;
+    QPushButton* m_editPorts = nullptr;
     QLabel* m_baud = nullptr;
     QLabel* m_dataBits = nullptr;
     QLabel* m_stopBits = nullptr;

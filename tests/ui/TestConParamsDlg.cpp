@@ -4,6 +4,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -13,6 +15,7 @@
 #include "link/CComPort.h"
 #include "storage/CDevData.h"
 #include "ui/CConParamsDlg.h"
+#include "ui/PortMapDlg.h"
 #include "ui/CPortSettingsDlg.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -79,6 +82,7 @@ private slots:
     void portList_data();
     void portList();
     void portListNamesTargets();
+    void portMapDialogEditsTheMap();
     void lineSettingsShown_data();
     void lineSettingsShown();
     void fieldsShown();
@@ -137,6 +141,52 @@ void TestConParamsDlg::portListNamesTargets()
     dialog.accept();
     QCOMPARE(account.m_connection.port, 2);
     QVERIFY(messages->texts().isEmpty());
+}
+
+// The map's entries are added, changed and removed in the settings file; a bad address is
+// refused with a message and nothing written.
+void TestConParamsDlg::portMapDialogEditsTheMap()
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(u"lorn2.ini"_s);
+    QVERIFY(testsupport::writeFile(ini, "[SerialComm]\nCOM1=/dev/ttyS0\n"));
+    PortMapDlg dialog(ini);
+    QCOMPARE(dialog.table()->rowCount(), 1);
+    testsupport::MessageRecorder messages;
+
+    dialog.numberBox()->setValue(7);
+    dialog.kindBox()->setCurrentIndex(1);
+    dialog.targetEdit()->setText(u"10.0.0.5"_s);
+    dialog.tcpPortBox()->setValue(4001);
+    QVERIFY(dialog.writeEntry());
+    dialog.numberBox()->setValue(8);
+    dialog.kindBox()->setCurrentIndex(2);
+    dialog.targetEdit()->setText(u"[::1]"_s);
+    dialog.tcpPortBox()->setValue(2217);
+    QVERIFY(dialog.writeEntry());
+    QCOMPARE(testsupport::iniSection(ini, u"SerialComm"_s),
+             (QStringList{u"COM1=/dev/ttyS0"_s, u"COM7=tcp://10.0.0.5:4001"_s, u"COM8=rfc2217://[::1]:2217"_s}));
+
+    // A host with a blank in it is no host.
+    dialog.numberBox()->setValue(9);
+    dialog.kindBox()->setCurrentIndex(1);
+    dialog.targetEdit()->setText(u"bad host"_s);
+    QVERIFY(!dialog.writeEntry());
+    QCOMPARE(messages->texts(), QStringList{u"Неверное устройство или адрес: «bad host»."_s});
+
+    // Choosing a row shows it; changed, it replaces the entry.
+    dialog.table()->setCurrentCell(1, 0);
+    QCOMPARE(dialog.numberBox()->value(), 7);
+    QCOMPARE(dialog.targetEdit()->text(), u"10.0.0.5"_s);
+    dialog.tcpPortBox()->setValue(4002);
+    QVERIFY(dialog.writeEntry());
+    QVERIFY(testsupport::iniSection(ini, u"SerialComm"_s).contains(u"COM7=tcp://10.0.0.5:4002"_s));
+
+    dialog.table()->setCurrentCell(0, 0);
+    messages->setNextAnswer(MbAnswer::Yes);
+    QVERIFY(dialog.removeSelected());
+    QCOMPARE(testsupport::iniSection(ini, u"SerialComm"_s),
+             (QStringList{u"COM7=tcp://10.0.0.5:4002"_s, u"COM8=rfc2217://[::1]:2217"_s}));
 }
 
 void TestConParamsDlg::portList()
