@@ -90,6 +90,7 @@ private slots:
     void fontIsFittedToThePrintableWidth();
     void everyColumnOnAScaledDevice_data();
     void everyColumnOnAScaledDevice();
+    void blanksUnderlinedOnlyWithAnUnderlinedFont();
     void widestCellIsTheWidestCodePageCharacter();
     void pagesOfAPrintout_data();
     void pagesOfAPrintout();
@@ -291,6 +292,27 @@ void TestReportPainter::everyColumnOnAScaledDevice()
         const int cellLeft = qRound((kColumns - 1) * cells.width * ratio);
         QVERIFY2(ink(image, QRect(cellLeft, 0, image.width() - cellLeft, image.height())) > 0,
                  qPrintable(QString::number(scrolled)));
+    }
+}
+
+// Blanks are skipped when they draw nothing; an underlined font still underlines them.
+void TestReportPainter::blanksUnderlinedOnlyWithAnUnderlinedFont()
+{
+    for (const bool underline : {false, true}) {
+        QFont font = testFont();
+        font.setUnderline(underline);
+        const QImage probe(1, 1, QImage::Format_RGB32);
+        paint::Cells cells = paint::cellsFor(font, &probe);
+        cells.font = font;
+        QImage image(4 * cells.width, cells.height, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setPen(Qt::black);
+        const QByteArray text = "a  b";
+        paint::paintLines(painter, text, paint::measure(text, 8), 0, 0, QPoint(0, 0), cells, {nullptr, 8});
+        painter.end();
+        const int blanks = ink(image, QRect(cells.width, 0, 2 * cells.width, cells.height));
+        QVERIFY2(underline ? blanks > 0 : blanks == 0, qPrintable(QString::number(blanks)));
     }
 }
 

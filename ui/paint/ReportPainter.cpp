@@ -148,6 +148,10 @@ void paintRange(QPainter& painter, QByteArrayView text, qsizetype from, qsizetyp
     const std::array<QString, 256>& chars = oemChars();
     const QColor colour = painter.pen().color();
     const int baseline = origin.y() + cells.ascent;
+    // A blank draws nothing unless the font underlines or strikes out: half of a report is
+    // blanks, and each drawText costs a text layout.
+    const QFont& font = painter.font();
+    const bool blanksShow = font.underline() || font.strikeOut() || font.overline();
     int column = 0;
     for (qsizetype pos = from; pos < to;) {
         const Step s = step(text, pos, options);
@@ -167,7 +171,7 @@ void paintRange(QPainter& painter, QByteArrayView text, qsizetype from, qsizetyp
         const uchar b = uchar(text[pos - 1]);
         if (const unsigned arms = boxArms(b))
             drawBox(painter, arms, x, origin.y(), cells, colour);
-        else
+        else if (b != ' ' || blanksShow)
             painter.drawText(QPoint(x, baseline), chars[b]);
     }
 }
