@@ -251,30 +251,35 @@ void BM_BareEcho(benchmark::State& state)
 BENCHMARK(BM_BareEcho)->UseRealTime();
 
 // The figures asked of the link: medians over many round trips, both kinds interleaved so
-// that a busy moment of the machine falls on both alike.
-void BM_MedianRoundTrips(benchmark::State& state)
+// that a busy moment of the machine falls on both alike. `label` starts each printed line.
+void medianRoundTrips(benchmark::State& state, CComPort& port, const char* label)
 {
     constexpr int kBlocks = 10;
     constexpr int kRounds = 300;
+    const meter::Request request = serialRequest();
+    std::vector<double> ex, bare;
+    for (int block = 0; block < kBlocks; ++block) {
+        ex.push_back(medianUs(kRounds, [&] { exchangeOnce(port, request); }));
+        bare.push_back(medianUs(kRounds, [&] { bareEcho(port.handle(), request); }));
+    }
+    std::sort(ex.begin(), ex.end());
+    std::sort(bare.begin(), bare.end());
+    const double e = ex[ex.size() / 2];
+    const double b = bare[bare.size() / 2];
+    std::printf("%sserial-number exchange, median round trip: %.1f us\n", label, e);
+    std::printf("%sbare write/read echo, median round trip:   %.1f us\n", label, b);
+    std::printf("%sadded by the program:                      %.1f us (limit 200 us)\n", label, e - b);
+    state.counters["exchange_us"] = e;
+    state.counters["echo_us"] = b;
+    state.counters["added_us"] = e - b;
+}
+
+void BM_MedianRoundTrips(benchmark::State& state)
+{
     for (auto _ : state) {
         Responder responder;
         Line line(responder.slave());
-        const meter::Request request = serialRequest();
-        std::vector<double> ex, bare;
-        for (int block = 0; block < kBlocks; ++block) {
-            ex.push_back(medianUs(kRounds, [&] { exchangeOnce(line.port, request); }));
-            bare.push_back(medianUs(kRounds, [&] { bareEcho(line.port.handle(), request); }));
-        }
-        std::sort(ex.begin(), ex.end());
-        std::sort(bare.begin(), bare.end());
-        const double e = ex[ex.size() / 2];
-        const double b = bare[bare.size() / 2];
-        std::printf("serial-number exchange, median round trip: %.1f us\n", e);
-        std::printf("bare write/read echo, median round trip:   %.1f us\n", b);
-        std::printf("added by the program:                      %.1f us (limit 200 us)\n", e - b);
-        state.counters["exchange_us"] = e;
-        state.counters["echo_us"] = b;
-        state.counters["added_us"] = e - b;
+        medianRoundTrips(state, line.port, "");
         const double sim = metersimMedianUs(1000);
         if (sim >= 0) {
             std::printf("serial-number exchange with lorn2-metersim, median: %.1f us\n", sim);
@@ -288,27 +293,10 @@ BENCHMARK(BM_MedianRoundTrips)->Iterations(1)->Unit(benchmark::kMillisecond);
 // The same over loopback TCP, as to a serial server passing the line through.
 void BM_MedianRoundTripsTcp(benchmark::State& state)
 {
-    constexpr int kBlocks = 10;
-    constexpr int kRounds = 300;
     for (auto _ : state) {
         TcpResponder responder;
         Line line(responder.target());
-        const meter::Request request = serialRequest();
-        std::vector<double> ex, bare;
-        for (int block = 0; block < kBlocks; ++block) {
-            ex.push_back(medianUs(kRounds, [&] { exchangeOnce(line.port, request); }));
-            bare.push_back(medianUs(kRounds, [&] { bareEcho(line.port.handle(), request); }));
-        }
-        std::sort(ex.begin(), ex.end());
-        std::sort(bare.begin(), bare.end());
-        const double e = ex[ex.size() / 2];
-        const double b = bare[bare.size() / 2];
-        std::printf("TCP: serial-number exchange, median round trip: %.1f us\n", e);
-        std::printf("TCP: bare write/read echo, median round trip:   %.1f us\n", b);
-        std::printf("TCP: added by the program:                      %.1f us (limit 200 us)\n", e - b);
-        state.counters["exchange_us"] = e;
-        state.counters["echo_us"] = b;
-        state.counters["added_us"] = e - b;
+        medianRoundTrips(state, line.port, "TCP: ");
         std::fflush(stdout);
     }
 }
