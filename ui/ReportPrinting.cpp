@@ -66,13 +66,13 @@ void previewReport(QWidget* parent, QPrinter& printer, const ReportPrintJob& job
 bool savePdf(QWidget* parent, const QPrinter& printer, const QString& defaultPath,
              const std::function<int(QPagedPaintDevice&)>& draw)
 {
-    FileDialogSpec spec;
-    spec.title = u"Сохранить в PDF"_s;
-    spec.filter = u"Документы PDF (*.pdf)|*.pdf|Все файлы (*.*)|*.*||"_s;
-    spec.defaultExtension = u"pdf"_s;
-    spec.folder = QFileInfo(defaultPath).absolutePath();
-    spec.defaultName = QFileInfo(defaultPath).fileName();
-    const QString path = FileDialog::getSaveFileName(parent, spec);
+    FileDialogSpec dialog;
+    dialog.title = u"Сохранить в PDF"_s;
+    dialog.filter = u"Документы PDF (*.pdf)|*.pdf|Все файлы (*.*)|*.*||"_s;
+    dialog.defaultExtension = u"pdf"_s;
+    dialog.folder = QFileInfo(defaultPath).absolutePath();
+    dialog.defaultName = QFileInfo(defaultPath).fileName();
+    const QString path = FileDialog::getSaveFileName(parent, dialog);
     if (path.isEmpty())
         return false;
     QSaveFile file(path);

@@ -381,21 +381,21 @@ bool catchStopSignals()
 
 // A listening TCP socket: HOST:PORT, [IPv6]:PORT; port 0 takes a free port. The address it
 // listens on ("tcp://127.0.0.1:40123") on success.
-std::optional<std::string> listenTcp(const QString& spec, int& fd)
+std::optional<std::string> listenTcp(const QString& address, int& fd)
 {
-    const qsizetype colon = spec.lastIndexOf(QLatin1Char(':'));
+    const qsizetype colon = address.lastIndexOf(QLatin1Char(':'));
     if (colon <= 0)
         return std::nullopt;
-    QString host = spec.left(colon);
+    QString host = address.left(colon);
     if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
         host = host.mid(1, host.size() - 2);
-    const QByteArray port = spec.mid(colon + 1).toLatin1();
+    const QByteArray port = address.mid(colon + 1).toLatin1();
     addrinfo hints = {};
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_PASSIVE;
     addrinfo* found = nullptr;
     if (getaddrinfo(host.toUtf8().constData(), port.constData(), &hints, &found) != 0 || found == nullptr) {
-        std::fprintf(stderr, "lorn2-metersim: cannot resolve %s\n", qPrintable(spec));
+        std::fprintf(stderr, "lorn2-metersim: cannot resolve %s\n", qPrintable(address));
         return std::nullopt;
     }
     fd = socket(found->ai_family, found->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, found->ai_protocol);
@@ -403,7 +403,7 @@ std::optional<std::string> listenTcp(const QString& spec, int& fd)
     if (fd >= 0)
         setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (fd < 0 || bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, 4) != 0) {
-        std::fprintf(stderr, "lorn2-metersim: cannot listen on %s: %s\n", qPrintable(spec), std::strerror(errno));
+        std::fprintf(stderr, "lorn2-metersim: cannot listen on %s: %s\n", qPrintable(address), std::strerror(errno));
         freeaddrinfo(found);
         return std::nullopt;
     }
