@@ -17,15 +17,10 @@ namespace {
 QString describe(const QString& target, const QList<QSerialPortInfo>& devices)
 {
     const std::optional<comm::LineTarget> t = comm::parseLineTarget(target);
-    if (t && t->kind != comm::LineTarget::Kind::Device)
-        return t->kindName();
-    for (const QSerialPortInfo& info : devices) {
-        if (info.systemLocation() == target) {
-            const QString text = QStringList{info.manufacturer(), info.description()}.join(u' ').trimmed();
-            return text.isEmpty() ? t->kindName() : text;
-        }
-    }
-    return t ? t->kindName() : QString();
+    if (!t)
+        return {};
+    const QString adapter = t->kind == comm::LineTarget::Kind::Device ? comm::adapterName(target, devices) : QString();
+    return adapter.isEmpty() ? t->kindName() : adapter;
 }
 
 int portNumber(const QString& name)

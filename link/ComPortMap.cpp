@@ -48,6 +48,15 @@ QString ComPortMap::defaultSettingsPath()
     return QDir::current().filePath(u"lorn2.ini"_s);
 }
 
+QString adapterName(const QString& path, const QList<QSerialPortInfo>& devices)
+{
+    for (const QSerialPortInfo& info : devices) {
+        if (info.systemLocation() == path)
+            return QStringList{info.manufacturer(), info.description()}.join(u' ').trimmed();
+    }
+    return {};
+}
+
 ComPortMap::ComPortMap(QString settingsPath)
     : m_path(std::move(settingsPath))
 {

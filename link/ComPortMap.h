@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include <QList>
+#include <QSerialPortInfo>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -11,6 +13,9 @@ namespace comm {
 // The number after a leading "COM" (digits up to the first other character), or -1 when the
 // name does not begin with "COM" or no digit follows.
 int ComPortNumber(QStringView name);
+
+// The maker and model of the serial adapter at `path` among `devices`, empty when unknown.
+QString adapterName(const QString& path, const QList<QSerialPortInfo>& devices);
 
 // Names as a port list shows them: ascending by ComPortNumber, equal numbers in given order.
 void SortComPorts(QStringList& names);

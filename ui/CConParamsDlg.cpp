@@ -204,11 +204,9 @@ void CConParamsDlg::fillPorts(const QStringList& ports)
         const auto entry = entries.find(comm::ComPortNumber(name));
         if (entry != entries.end()) {
             label += u" — "_s + entry->second;
-            for (const QSerialPortInfo& info : devices) {
-                const QString maker = QStringList{info.manufacturer(), info.description()}.join(u' ').trimmed();
-                if (info.systemLocation() == entry->second && !maker.isEmpty())
-                    label += u" ("_s + maker + u')';
-            }
+            const QString adapter = comm::adapterName(entry->second, devices);
+            if (!adapter.isEmpty())
+                label += u" ("_s + adapter + u')';
         }
         m_port->addItem(label, name);
     }
