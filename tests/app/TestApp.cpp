@@ -108,6 +108,8 @@ private slots:
     void readValuesAreMaskedToWidth();
     void profileIntegers_data();
     void profileIntegers();
+    void programOptions_data();
+    void programOptions();
     void profileNamesIgnoreCase_data();
     void profileNamesIgnoreCase();
     void faceNameIsCut();
@@ -278,6 +280,51 @@ void TestApp::profileIntegers()
     QVERIFY(testsupport::writeFile(ini, (u"[S]\nK="_s + text + u'\n').toUtf8()));
     ProfileStore store(ini);
     QCOMPARE(store.readInt(u"S"_s, u"K"_s, 77), expected);
+}
+
+void TestApp::programOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("home");
+    QTest::addColumn<QStringList>("rest");
+    using A = ProgramOptions::Action;
+    QTest::newRow("nothing") << QStringList() << int(A::Run) << QString() << false << QStringList();
+    // The desktop entry's command line, with and without a report file.
+    QTest::newRow("--home %f") << QStringList{u"--home"_s, u"/r/a.tsr"_s} << int(A::Run) << QString() << true
+                               << QStringList{u"/r/a.tsr"_s};
+    QTest::newRow("-C DIR") << QStringList{u"-C"_s, u"/w"_s, u"-admin"_s} << int(A::Run) << u"/w"_s << false
+                            << QStringList{u"-admin"_s};
+    QTest::newRow("-CDIR") << QStringList{u"-C/w"_s} << int(A::Run) << u"/w"_s << false << QStringList();
+    QTest::newRow("Windows flag and file") << QStringList{u"/admin"_s, u"r.tsr"_s} << int(A::Run) << QString() << false
+                                           << QStringList{u"/admin"_s, u"r.tsr"_s};
+    QTest::newRow("-- ends the options") << QStringList{u"--"_s, u"--odd.tsr"_s} << int(A::Run) << QString() << false
+                                         << QStringList{u"--odd.tsr"_s};
+    QTest::newRow("help") << QStringList{u"r.tsr"_s, u"--help"_s} << int(A::Help) << QString() << false
+                          << QStringList{u"r.tsr"_s};
+    QTest::newRow("version") << QStringList{u"--version"_s} << int(A::Version) << QString() << false << QStringList();
+    QTest::newRow("unknown option") << QStringList{u"--frob"_s} << int(A::UsageError) << QString() << false
+                                    << QStringList();
+    QTest::newRow("-C without folder") << QStringList{u"-C"_s} << int(A::UsageError) << QString() << false
+                                       << QStringList();
+    QTest::newRow("-C and --home") << QStringList{u"-C"_s, u"/w"_s, u"--home"_s} << int(A::UsageError) << u"/w"_s
+                                   << true << QStringList();
+}
+
+void TestApp::programOptions()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, action);
+    QFETCH(QString, folder);
+    QFETCH(bool, home);
+    QFETCH(QStringList, rest);
+    const ProgramOptions o = ProgramOptions::parse(args);
+    QCOMPARE(int(o.action), action);
+    QCOMPARE(o.folder.folder, folder);
+    QCOMPARE(o.folder.home, home);
+    QCOMPARE(o.rest, rest);
+    QCOMPARE(o.error.isEmpty(), o.action != ProgramOptions::Action::UsageError);
 }
 
 void TestApp::profileNamesIgnoreCase_data()

@@ -354,11 +354,7 @@ void TestCliDevice::readsOverTcpAsOverTheLine()
     sim.start(testsupport::binary(u"lorn2-metersim"_s),
               {u"--link"_s, link, u"--tcp"_s, u"127.0.0.1:0"_s, u"--hours"_s, u"48"_s, u"--archive-size"_s, u"48"_s});
     QVERIFY(sim.waitForStarted(5000));
-    QByteArrayList printed;
-    while (printed.size() < 2 && sim.waitForReadyRead(5000)) {
-        while (sim.canReadLine())
-            printed << sim.readLine().trimmed();
-    }
+    const QByteArrayList printed = testsupport::readLines(sim, 2);
     QCOMPARE(printed.size(), 2);
     for (const auto& [folder, target] : {std::pair{serialFolder, QString::fromUtf8(printed[0])},
                                          std::pair{tcpFolder, QString::fromUtf8(printed[1])}}) {

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -69,6 +70,21 @@ ProgramRun runProgram(const QString& name, const QStringList& args, const QStrin
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+QByteArrayList readLines(QProcess& process, int count, int timeoutMs)
+{
+    QByteArrayList lines;
+    QElapsedTimer clock;
+    clock.start();
+    while (lines.size() < count) {
+        while (lines.size() < count && process.canReadLine())
+            lines << process.readLine().trimmed();
+        const int left = timeoutMs - int(clock.elapsed());
+        if (lines.size() >= count || left <= 0 || !process.waitForReadyRead(left))
+            break;
+    }
+    return lines;
 }
 
 } // namespace testsupport

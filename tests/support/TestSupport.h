@@ -3,10 +3,13 @@
 #include <memory>
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 #include <QStringList>
 
 #include "base/MessageBox.h"
+
+class QProcess;
 
 namespace testsupport {
 
@@ -39,6 +42,10 @@ struct ProgramRun
 };
 ProgramRun runProgram(const QString& name, const QStringList& args, const QString& workingDir = QString(),
                       int timeoutMs = 30000);
+
+// The first `count` lines a started program prints (without their line ends), fewer when it
+// prints no more within the time; for a program that says where it listens before serving.
+QByteArrayList readLines(QProcess& process, int count, int timeoutMs = 5000);
 
 // The non-empty lines of an INI file's section, in file order ("key=value").
 QStringList iniSection(const QString& path, const QString& section);

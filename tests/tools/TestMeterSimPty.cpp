@@ -185,11 +185,7 @@ void TestMeterSimPty::answersOverTcp()
     sim.start(testsupport::binary(QStringLiteral("lorn2-metersim")),
               {QStringLiteral("--link"), link, QStringLiteral("--tcp"), QStringLiteral("127.0.0.1:0")});
     QVERIFY(sim.waitForStarted(5000));
-    QByteArrayList printed;
-    while (printed.size() < 2 && sim.waitForReadyRead(5000)) {
-        while (sim.canReadLine())
-            printed << sim.readLine().trimmed();
-    }
+    const QByteArrayList printed = testsupport::readLines(sim, 2);
     QCOMPARE(printed.size(), 2);
     QCOMPARE(printed[0], QFile::encodeName(link));
     QVERIFY2(printed[1].startsWith("tcp://127.0.0.1:"), printed[1].constData());
