@@ -6,24 +6,13 @@
 #include <cstring>
 #include <optional>
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <QFile>
 
 #include "base/Format.h"
 #include "base/MessageBox.h"
 #include "link/ComPortMap.h"
-#include "link/LineSettings.h"
+#include "link/LineDevice.h"
 #include "link/LineTarget.h"
-#include "link/SerialSpeed.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -38,20 +27,6 @@ int msLeft(Clock::time_point deadline)
     if (left <= 0)
         return 0;
     return left > 0x7FFFFFFF ? 0x7FFFFFFF : int(left);
-}
-
-// A pseudo-terminal and some USB adapters have no modem lines; that is not a failure of the port.
-bool noModemLines(int error)
-{
-    return error == ENOTTY || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
-}
-
-bool setModemLine(int fd, int line, bool on, int* error)
-{
-    if (ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &line) == 0 || noModemLines(errno))
-        return true;
-    *error = errno;
-    return false;
 }
 
 } // namespace
@@ -79,12 +54,20 @@ CComPort::CComPort(const ConnectionBlock& connection)
 {
 }
 
-CComPort::~CComPort()
+static_assert(CComPort::kConnectTimeoutMs == comm::kNetworkOpenTimeoutMs);
+
+CComPort::~CComPort() = default;
+
+int CComPort::handle() const
 {
-    if (isOpen()) {
-        ::ioctl(m_handle, TIOCNXCL);
-        ::close(m_handle);
-    }
+    return m_device ? m_device->descriptor() : -1;
+}
+
+void CComPort::lineFailed(int error)
+{
+    fail(error);
+    if (m_device && m_device->isNetwork())
+        m_device.reset();
 }
 
 void CComPort::fail(int error)
@@ -125,140 +108,33 @@ bool CComPort::OpenDevice(const QString& path)
     if (isOpen())
         Close();
     const std::optional<comm::LineTarget> target = comm::parseLineTarget(path);
-    if (target && target->kind == comm::LineTarget::Kind::Tcp)
-        return openTcp(*target);
-    if (target && target->kind == comm::LineTarget::Kind::Rfc2217) {
-        // The line settings of a serial server are not sent yet.
-        fail(EPROTONOSUPPORT);
+    if (!target) {
+        fail(ENOENT);
         return false;
     }
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        ReportError();
+    int error = 0;
+    m_device = comm::openLineDevice(*target, error);
+    if (!m_device) {
+        fail(error);
         return false;
     }
-    // Raw mode comes first and whatever the stored settings say, so that no byte is ever
-    // echoed or translated by the line discipline.
-    termios t {};
-    if (::tcgetattr(fd, &t) != 0) {
-        ReportError();
-        ::close(fd);
+    // Failed settings are shown but leave a serial device open; a serial server that does not
+    // confirm them is not used. There are no driver queue sizes to set here: the kernel's
+    // buffers are larger than the 2048 bytes asked for elsewhere.
+    if (!SetState(m_dcb) && m_device && m_device->confirmsSettings()) {
+        m_device.reset();
         return false;
     }
-    ::cfmakeraw(&t);
-    t.c_cflag |= CLOCAL | CREAD;
-    t.c_cc[VMIN] = 0;
-    t.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd, TCSANOW, &t) != 0) {
-        ReportError();
-        ::close(fd);
-        return false;
-    }
-    // Not shared, as the port always was; refused only where the driver cannot.
-    ::ioctl(fd, TIOCEXCL);
-    m_handle = fd;
-    // Failed settings are shown but leave the port open. There are no driver queue sizes to
-    // set here: the kernel's buffers are larger than the 2048 bytes asked for elsewhere.
-    SetState(m_dcb);
-    return true;
-}
-
-// A raw TCP port: the server passes the line through, so the bytes are those of a serial line
-// and the reads keep its timeout rules through the same poll() as a device. The line settings
-// belong to the far end.
-bool CComPort::openTcp(const comm::LineTarget& target)
-{
-    addrinfo hints {};
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
-    addrinfo* found = nullptr;
-    const int rc = ::getaddrinfo(target.host.toUtf8().constData(), QByteArray::number(target.port).constData(), &hints,
-                                 &found);
-    if (rc != 0 || found == nullptr) {
-        // The resolver's own errors have no errno; a name that cannot be found is "no such device".
-        fail(rc == EAI_SYSTEM ? errno : ENXIO);
-        return false;
-    }
-    int error = ECONNREFUSED;
-    for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        if (fd < 0) {
-            error = errno;
-            continue;
-        }
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) != 0 && errno != EINPROGRESS) {
-            error = errno;
-            ::close(fd);
-            continue;
-        }
-        // A connection still pending after the bound is given up, as a silent line would be.
-        pollfd p {fd, POLLOUT, 0};
-        const int ready = ::poll(&p, 1, kConnectTimeoutMs);
-        int soError = 0;
-        socklen_t len = sizeof soError;
-        if (ready <= 0) {
-            error = ready == 0 ? ETIMEDOUT : errno;
-        } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &len) != 0 || soError != 0) {
-            error = soError != 0 ? soError : errno;
-        } else {
-            const int on = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            ::freeaddrinfo(found);
-            m_handle = fd;
-            m_socket = true;
-            return true;
-        }
-        ::close(fd);
-    }
-    ::freeaddrinfo(found);
-    fail(error);
-    return false;
+    return isOpen();
 }
 
 bool CComPort::Close()
 {
     if (!isOpen())
         return false;
-    if (!m_socket)
-        ::ioctl(m_handle, TIOCNXCL);
-    m_socket = false;
-    const int rc = ::close(m_handle);
-    m_handle = -1;
-    if (rc != 0) {
-        ReportError();
-        return false;
-    }
-    return true;
-}
-
-bool CComPort::applyState(const DeviceControlBlock& dcb)
-{
-    termios t {};
-    if (::tcgetattr(m_handle, &t) != 0) {
-        ReportError();
-        return false;
-    }
-    bool customSpeed = false;
-    if (const int error = comm::termiosFromDcb(dcb, t, customSpeed); error != 0) {
-        fail(error);
-        return false;
-    }
-    if (::tcsetattr(m_handle, TCSANOW, &t) != 0) {
-        ReportError();
-        return false;
-    }
-    if (customSpeed) {
-        if (const int error = comm::serialspeed::setCustomSpeed(m_handle, dcb.BaudRate); error != 0) {
-            fail(error);
-            return false;
-        }
-    }
-
-    int error = 0;
-    // DTR handshake has no termios form; the line is simply held on.
-    const bool dtr = dcbFlag(dcb, DcbFlag::fDtrControl) != kDtrControlDisable;
-    if (!setModemLine(m_handle, TIOCM_RTS, true, &error) || !setModemLine(m_handle, TIOCM_DTR, dtr, &error)) {
+    const int error = m_device->close();
+    m_device.reset();
+    if (error != 0) {
         fail(error);
         return false;
     }
@@ -268,11 +144,13 @@ bool CComPort::applyState(const DeviceControlBlock& dcb)
 bool CComPort::SetState(const DeviceControlBlock& dcb)
 {
     DeviceControlBlock applied = dcb;
-    if (isOpen() && !m_socket) {
+    if (isOpen()) {
         // RTS stays on whatever the block says; with RTS/CTS the program only watches CTS.
         setDcbFlag(applied, DcbFlag::fRtsControl, kRtsControlEnable);
-        if (!applyState(applied))
+        if (const int error = m_device->setLine(applied); error != 0) {
+            lineFailed(error);
             return false;
+        }
     }
     m_dcb = applied;
     return true;
@@ -298,15 +176,8 @@ bool CComPort::Purge()
 {
     if (!isOpen())
         return false;
-    if (m_socket) {
-        // What has come is dropped; what is on its way cannot be called back.
-        char buffer[4096];
-        while (::recv(m_handle, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
-        }
-        return true;
-    }
-    if (::tcflush(m_handle, TCIOFLUSH) != 0) {
-        ReportError();
+    if (const int error = m_device->purge(); error != 0) {
+        lineFailed(error);
         return false;
     }
     return true;
@@ -337,25 +208,28 @@ int CComPort::Read(int count, char* buffer)
             const int gap = msLeft(lastByte + std::chrono::milliseconds(to.ReadIntervalTimeout));
             wait = wait < 0 ? gap : std::min(wait, gap);
         }
-        pollfd p {m_handle, POLLIN, 0};
-        const int ready = ::poll(&p, 1, wait);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            ReportError();
-            return 0;
+        // Line data the device already holds needs no wait.
+        if (!m_device->hasBuffered()) {
+            pollfd p {m_device->descriptor(), POLLIN, 0};
+            const int ready = ::poll(&p, 1, wait);
+            if (ready < 0) {
+                if (errno == EINTR)
+                    continue;
+                lineFailed(errno);
+                return 0;
+            }
+            if (ready == 0)
+                break; // a timeout ran out
+            if ((p.revents & POLLNVAL) != 0) {
+                lineFailed(EBADF);
+                return 0;
+            }
         }
-        if (ready == 0)
-            break; // a timeout ran out
-        if ((p.revents & POLLNVAL) != 0) {
-            fail(EBADF);
-            return 0;
-        }
-        const ssize_t n = ::read(m_handle, buffer + got, std::size_t(count - got));
+        const ssize_t n = m_device->read(buffer + got, std::size_t(count - got));
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR)
                 continue;
-            ReportError();
+            lineFailed(errno);
             return 0;
         }
         if (n == 0)
@@ -383,30 +257,48 @@ int CComPort::write(int count, const char* buffer, bool report)
         + m_timeouts.WriteTotalTimeoutConstant;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(totalMs);
     int done = 0;
+    // Ends the write with a failure, shown unless the caller shows its own.
+    const auto failed = [&](int error) {
+        if (report) {
+            lineFailed(error);
+        } else {
+            m_lastError = std::uint32_t(error);
+        }
+        return 0;
+    };
+    // Waits for room in the output queue until the write timeout, if there is one.
+    const auto waitForRoom = [&]() -> int {
+        pollfd p {m_device->descriptor(), POLLOUT, 0};
+        const int ready = ::poll(&p, 1, totalMs == 0 ? -1 : msLeft(deadline));
+        return ready < 0 && errno == EINTR ? 1 : ready;
+    };
     while (done < count) {
-        // A peer that has gone must fail the write, not end the program with SIGPIPE.
-        const ssize_t n = m_socket ? ::send(m_handle, buffer + done, std::size_t(count - done), MSG_NOSIGNAL)
-                                   : ::write(m_handle, buffer + done, std::size_t(count - done));
+        const ssize_t n = m_device->write(buffer + done, std::size_t(count - done));
         if (n > 0) {
             done += int(n);
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN) {
-            if (report)
-                ReportError();
-            return 0;
-        }
-        // The output queue is full: wait for room until the write timeout, if there is one.
-        pollfd p {m_handle, POLLOUT, 0};
-        const int ready = ::poll(&p, 1, totalMs == 0 ? -1 : msLeft(deadline));
+        if (n < 0 && errno != EAGAIN)
+            return failed(errno);
+        const int ready = waitForRoom();
         if (ready == 0)
-            break;
-        if (ready < 0 && errno != EINTR) {
-            if (report)
-                ReportError();
-            return 0;
+            return done;
+        if (ready < 0)
+            return failed(errno);
+    }
+    // A network line may still hold escaped bytes of the last piece.
+    while (m_device->hasUnsent()) {
+        const int error = m_device->flush();
+        if (error != 0 && error != EAGAIN)
+            return failed(error);
+        if (error == EAGAIN) {
+            const int ready = waitForRoom();
+            if (ready == 0)
+                break;
+            if (ready < 0)
+                return failed(errno);
         }
     }
     return done;

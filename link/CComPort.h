@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -9,7 +10,7 @@
 #include "base/ConnectionBlock.h"
 
 namespace comm {
-struct LineTarget;
+class LineDevice;
 }
 
 // The serial line's timeouts in milliseconds, with the meaning the program has always given
@@ -39,9 +40,11 @@ inline constexpr std::uint32_t kDtrControlHandshake = 2;
 inline constexpr std::uint32_t kRtsControlEnable = 1;
 inline constexpr std::uint32_t kRtsControlHandshake = 2;
 
-// One serial port on POSIX termios, opened by COM number through the COM-number map. Every
-// failing system call is shown as "COM port error %d: %s" and shows in the result; the caller
-// goes on. Used by one thread at a time.
+// One serial line opened by COM number through the COM-number map: a termios device, a raw TCP
+// port or an RFC 2217 serial server, with the same timing rules for all. Every failing system
+// call is shown as "COM port error %d: %s" and shows in the result; the caller goes on. A
+// network connection that fails is closed, so the next open makes a new one. Used by one
+// thread at a time.
 class CComPort
 {
 public:
@@ -60,8 +63,9 @@ public:
     int port() const { return m_port; }
     void setPort(int port) { m_port = port; }
     const DeviceControlBlock& dcb() const { return m_dcb; }
-    int handle() const { return m_handle; }
-    bool isOpen() const { return m_handle >= 0; }
+    // The descriptor waited on: the device or the socket; -1 when closed.
+    int handle() const;
+    bool isOpen() const { return m_device != nullptr; }
     std::uint32_t lastError() const { return m_lastError; }
 
     // The settings file whose COM-number map names the devices; lorn2.ini of the working folder
@@ -70,8 +74,10 @@ public:
     const QString& mapFile() const { return m_mapFile; }
 
     bool Open();
-    // Opens what the map names for a COM number, as Open does: a device path, or
-    // "tcp://HOST:PORT" for a connection to a server that passes the line through.
+    // Opens what the map names for a COM number, as Open does: a device path,
+    // "tcp://HOST:PORT" for a server that passes the line through, or "rfc2217://HOST:PORT" for
+    // a serial server that takes the line settings too (the open fails when it does not
+    // confirm them).
     bool OpenDevice(const QString& path);
     bool Close();
 
@@ -94,17 +100,16 @@ public:
     // The text and CR LF in one write; a failure is not shown.
     int WriteLine(QByteArrayView text);
 
-    // How long a TCP connection may take to open.
+    // How long a network line may take to open, its settings confirmed.
     static constexpr int kConnectTimeoutMs = 5000;
 
 private:
-    bool openTcp(const comm::LineTarget& target);
     int write(int count, const char* buffer, bool report);
-    bool applyState(const DeviceControlBlock& dcb);
     void fail(int error);
+    // A failure of the line's own: shown, and a network connection closed.
+    void lineFailed(int error);
 
-    int m_handle = -1;
-    bool m_socket = false; // a TCP connection rather than a serial device
+    std::unique_ptr<comm::LineDevice> m_device;
     std::uint32_t m_lastError = 0;
     int m_port = 0;
     DeviceControlBlock m_dcb;

@@ -1,0 +1,125 @@
+#include "Ser2net.h"
+
+#include <cerrno>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "TestSupport.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace testsupport {
+
+namespace {
+
+sockaddr_in loopback(quint16 port)
+{
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    return a;
+}
+
+} // namespace
+
+quint16 freeTcpPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = loopback(0);
+    socklen_t len = sizeof a;
+    quint16 port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+bool waitForBound(quint16 port, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    do {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const sockaddr_in a = loopback(port);
+        const bool taken = ::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
+        ::close(fd);
+        if (taken)
+            return true;
+        QThread::msleep(20);
+    } while (!deadline.hasExpired());
+    return false;
+}
+
+Ser2net::Ser2net(const QString& device, const QString& lineSettings)
+    : m_dir(std::make_unique<QTemporaryDir>())
+    , m_process(std::make_unique<QProcess>())
+{
+    const QString program = QStandardPaths::findExecutable(u"ser2net"_s, {u"/usr/sbin"_s, u"/usr/bin"_s});
+    if (program.isEmpty()) {
+        m_error = u"ser2net is not installed (scripts/install-deps installs it)"_s;
+        return;
+    }
+    m_rawPort = freeTcpPort();
+    m_rfcPort = freeTcpPort();
+    // kickolduser: a client that reconnects after a failure takes the line over at once.
+    const QString config = uR"(connection: &raw
+  accepter: tcp,127.0.0.1,%1
+  connector: serialdev,%3,%4,local
+  options:
+    kickolduser: true
+connection: &rfc2217
+  accepter: telnet(rfc2217),tcp,127.0.0.1,%2
+  connector: serialdev,%3,%4,local
+  options:
+    kickolduser: true
+)"_s.arg(m_rawPort)
+                               .arg(m_rfcPort)
+                               .arg(device, lineSettings);
+    const QString configPath = m_dir->filePath(u"ser2net.yaml"_s);
+    writeFile(configPath, config.toUtf8());
+    // Its start-up notes (no mDNS here) are shown only when it fails.
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->start(program, {u"-n"_s, u"-c"_s, configPath, u"-P"_s, m_dir->filePath(u"ser2net.pid"_s)});
+    if (!m_process->waitForStarted(5000)) {
+        m_error = u"ser2net did not start: "_s + m_process->errorString();
+        return;
+    }
+    // Not probed by connecting: the server would open the device for the probe and could still
+    // be closing it when the test's own connection comes.
+    if (!waitForBound(m_rawPort, 5000) || !waitForBound(m_rfcPort, 5000)) {
+        m_error = u"ser2net does not listen on its ports: "_s + QString::fromLocal8Bit(m_process->readAll());
+    }
+}
+
+Ser2net::~Ser2net()
+{
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate();
+        if (!m_process->waitForFinished(5000)) {
+            m_process->kill();
+            m_process->waitForFinished(5000);
+        }
+    }
+}
+
+QString Ser2net::rawTarget() const
+{
+    return u"tcp://127.0.0.1:%1"_s.arg(m_rawPort);
+}
+
+QString Ser2net::rfc2217Target() const
+{
+    return u"rfc2217://127.0.0.1:%1"_s.arg(m_rfcPort);
+}
+
+} // namespace testsupport
