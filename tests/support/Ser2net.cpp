@@ -45,6 +45,58 @@ quint16 freeTcpPort()
     return port;
 }
 
+TcpPeer::TcpPeer(Handler handler)
+    : m_handler(std::move(handler))
+{
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = loopback(0);
+    socklen_t len = sizeof a;
+    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(m_listener, 4) == 0
+        && ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        m_port = ntohs(a.sin_port);
+    m_thread = std::thread([this] { run(); });
+}
+
+TcpPeer::~TcpPeer()
+{
+    m_stopping = true;
+    ::shutdown(m_listener, SHUT_RDWR);
+    m_thread.join();
+    ::close(m_listener);
+}
+
+void TcpPeer::run()
+{
+    while (!m_stopping.load()) {
+        pollfd p {m_listener, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0 || m_stopping.load())
+            continue;
+        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            continue;
+        ++m_connections;
+        m_handler(fd);
+        ::close(fd);
+    }
+}
+
+QByteArray receiveFor(int socket, int timeoutMs, int max)
+{
+    QByteArray got;
+    const QDeadlineTimer deadline(timeoutMs);
+    while (got.size() < max && !deadline.hasExpired()) {
+        pollfd p {socket, POLLIN, 0};
+        if (::poll(&p, 1, int(deadline.remainingTime())) <= 0)
+            break;
+        char buffer[4096];
+        const ssize_t n = ::recv(socket, buffer, std::min<qsizetype>(sizeof buffer, max - got.size()), 0);
+        if (n <= 0)
+            break;
+        got.append(buffer, n);
+    }
+    return got;
+}
+
 bool waitForBound(quint16 port, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
