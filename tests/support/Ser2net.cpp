@@ -8,12 +8,12 @@
 #include <unistd.h>
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "TestSupport.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -129,16 +129,23 @@ Ser2net::Ser2net(const QString& device, const QString& lineSettings)
   connector: serialdev,%3,%4,local
   options:
     kickolduser: true
+    chardelay: false
 connection: &rfc2217
   accepter: telnet(rfc2217),tcp,127.0.0.1,%2
   connector: serialdev,%3,%4,local
   options:
     kickolduser: true
+    chardelay: false
 )"_s.arg(m_rawPort)
                                .arg(m_rfcPort)
                                .arg(device, lineSettings);
     const QString configPath = m_dir->filePath(u"ser2net.yaml"_s);
-    writeFile(configPath, config.toUtf8());
+    QFile file(configPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(config.toUtf8()) < 0) {
+        m_error = u"cannot write "_s + configPath;
+        return;
+    }
+    file.close();
     // Its start-up notes (no mDNS here) are shown only when it fails.
     m_process->setProcessChannelMode(QProcess::MergedChannels);
     m_process->start(program, {u"-n"_s, u"-c"_s, configPath, u"-P"_s, m_dir->filePath(u"ser2net.pid"_s)});

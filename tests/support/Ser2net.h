@@ -14,6 +14,8 @@ class QTemporaryDir;
 
 namespace testsupport {
 
+// Used by the benchmarks too, so it needs nothing but Qt Core.
+
 // A serial server on loopback for one device: Debian's ser2net, serving the device once as a
 // raw TCP port and once as an RFC 2217 port, on free ports, until the object goes.
 class Ser2net
