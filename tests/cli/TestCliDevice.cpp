@@ -379,16 +379,19 @@ void TestCliDevice::sameFilesOverEveryLine()
     QTemporaryDir dir;
     QProcess sim;
     const QString link = dir.filePath(u"meter"_s);
+    // The meter's report says when it was printed, to the minute: its clock is set back to the
+    // same minute after every line.
+    QVERIFY(testsupport::writeFile(dir.filePath(u"meter.ini"_s), "[Meter]\nClock=2024-03-05 14:20:00\n"));
     sim.start(testsupport::binary(u"lorn2-metersim"_s),
               {u"--link"_s, link, u"--tcp"_s, u"127.0.0.1:0"_s, u"--hours"_s, u"48"_s, u"--archive-size"_s, u"48"_s,
-               u"--cfg-archive"_s, u"3"_s});
+               u"--cfg-archive"_s, u"3"_s, u"--meter"_s, dir.filePath(u"meter.ini"_s)});
     QVERIFY(sim.waitForStarted(5000));
     const QByteArrayList printed = testsupport::readLines(sim, 2);
     QCOMPARE(printed.size(), 2);
     testsupport::Ser2net server(link);
     QVERIFY2(server.isRunning(), qPrintable(server.error()));
 
-    const QString day = QDate::currentDate().toString(u"yyyy-MM-dd"_s);
+    const QString day = u"2024-03-05"_s;
     const std::pair<QString, QString> lines[] = {{u"serial"_s, QString::fromUtf8(printed[0])},
                                                  {u"simulator TCP"_s, QString::fromUtf8(printed[1])},
                                                  {u"ser2net raw"_s, server.rawTarget()},
@@ -404,8 +407,7 @@ void TestCliDevice::sameFilesOverEveryLine()
             {u"read-archive"_s, u"12345"_s, u"--to-end"_s},
             {u"read-config"_s, u"12345"_s},
             {u"read-report"_s, u"12345"_s, u"--hourly"_s, day, u"--idle"_s, u"0.5"_s, u"-o"_s, folder + u"/meter.tsr"_s},
-            // To the computer's clock, so that the next line's meter reads the same day.
-            {u"set-clock"_s, u"12345"_s},
+            {u"set-clock"_s, u"12345"_s, u"--time"_s, u"2024-03-05 14:20:00"_s},
         };
         for (const QStringList& command : commands) {
             const Run r = cli(folder, command);
