@@ -104,6 +104,7 @@ private slots:
     void portsMapEdits_data();
     void portsMapEdits();
     void sameFilesOverEveryLine();
+    void modemBehindSerialServer();
     void networkFailures_data();
     void networkFailures();
     void progressOffTerminal_data();
@@ -430,6 +431,26 @@ void TestCliDevice::sameFilesOverEveryLine()
     }
     ::kill(pid_t(sim.processId()), SIGTERM);
     QVERIFY(sim.waitForFinished(5000));
+}
+
+// A dial-up modem on the far side of a serial server: the Hayes dialogue, the escape with its
+// guard times and the hang-up pass through the telnet layer unchanged.
+void TestCliDevice::modemBehindSerialServer()
+{
+    QTemporaryDir dir;
+    Meter meter(dir.path(), {u"--modem"_s, u"--hours"_s, u"24"_s});
+    QVERIFY(meter.ready());
+    testsupport::Ser2net server(dir.filePath(u"meter"_s));
+    QVERIFY2(server.isRunning(), qPrintable(server.error()));
+    QCOMPARE(cli(dir.path(), {u"ports"_s, u"add"_s, u"COM7"_s, server.rfc2217Target()}).exitCode, 0);
+    QVERIFY(addAccount(dir.path()));
+    QCOMPARE(cli(dir.path(), {u"edit"_s, u"12345"_s, u"--modem"_s, u"yes"_s}).exitCode, 0);
+    const Run r = cli(dir.path(), {u"read-archive"_s, u"12345"_s, u"--to-end"_s});
+    QVERIFY2(r.exitCode == 0 && !r.err.contains(u"error:"_s), qPrintable(r.err));
+    QVERIFY2(r.err.contains(u"Соединение с удалённым модемом окончено"_s), qPrintable(r.err));
+    QCOMPARE(archiveLines(dir.path()), 24);
+    const QString log = meter.log();
+    QVERIFY2(log.contains(u"ATD"_s) && log.contains(u"ATH"_s), qPrintable(log));
 }
 
 void TestCliDevice::networkFailures_data()
