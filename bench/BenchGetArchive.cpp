@@ -160,6 +160,20 @@ double bareEchoUs(const Meter& meter, int rounds)
     return us;
 }
 
+// Maps COM7 to ser2net serving the meter raw or by RFC 2217; nothing for the terminal itself.
+bool serveThrough(Meter& meter, const char* through, std::unique_ptr<testsupport::Ser2net>& server)
+{
+    if (*through == 0)
+        return true;
+    server = std::make_unique<testsupport::Ser2net>(meter.link);
+    if (!server->isRunning()) {
+        std::fprintf(stderr, "%s\n", qPrintable(server->error()));
+        return false;
+    }
+    meter.mapTo(std::strcmp(through, "ser2net raw") == 0 ? server->rawTarget() : server->rfc2217Target());
+    return true;
+}
+
 void BM_GetArchive256(benchmark::State& state)
 {
     Meter meter;
@@ -195,14 +209,8 @@ int main(int argc, char** argv)
         }
         const double bare = bareEchoUs(meter, 2000);
         std::unique_ptr<testsupport::Ser2net> server;
-        if (*through != 0) {
-            server = std::make_unique<testsupport::Ser2net>(meter.link);
-            if (!server->isRunning()) {
-                std::fprintf(stderr, "%s\n", qPrintable(server->error()));
-                return 1;
-            }
-            meter.mapTo(std::strcmp(through, "ser2net raw") == 0 ? server->rawTarget() : server->rfc2217Target());
-        }
+        if (!serveThrough(meter, through, server))
+            return 1;
         const Run run = getArchive(meter);
         const double perExchange = run.seconds * 1e6 / double(std::max<qint64>(1, run.exchanges));
         std::printf("Get Archive, 2048 hourly records with extension blocks, full speed%s%s (result %d)\n",
@@ -222,14 +230,8 @@ int main(int argc, char** argv)
             return 1;
         }
         std::unique_ptr<testsupport::Ser2net> server;
-        if (*through != 0) {
-            server = std::make_unique<testsupport::Ser2net>(meter.link);
-            if (!server->isRunning()) {
-                std::fprintf(stderr, "%s\n", qPrintable(server->error()));
-                return 1;
-            }
-            meter.mapTo(std::strcmp(through, "ser2net raw") == 0 ? server->rawTarget() : server->rfc2217Target());
-        }
+        if (!serveThrough(meter, through, server))
+            return 1;
         const Run run = getArchive(meter);
         const double lineSeconds = double(run.lineBytes) * 10.0 / 9600.0;
         std::printf("Get Archive, %d hourly records, --baud 9600%s%s (result %d)\n", pacedRecords,
