@@ -14,6 +14,7 @@
 #include "tools/metersim/HayesModem.h"
 #include "tools/metersim/LineFaults.h"
 #include "tools/metersim/Meter.h"
+#include "tools/metersim/MeterBus.h"
 #include "tools/metersim/MeterLine.h"
 #include "tools/metersim/MeterRequest.h"
 #include "tools/metersim/MeterSetup.h"
@@ -58,6 +59,21 @@ QByteArray data(const QByteArray& reply)
     return meter::ReplyData(reply);
 }
 
+QByteArray ask(MeterBus& bus, const meter::Request& r, QString* note = nullptr)
+{
+    QByteArray frame = r.bytes;
+    if (frame.endsWith('\0'))
+        frame.chop(1);
+    return bus.answer(frame, note);
+}
+
+MeterContext contextAt(std::uint8_t address)
+{
+    MeterContext ctx;
+    ctx.address = address;
+    return ctx;
+}
+
 } // namespace
 
 class TestMeterSim : public QObject
@@ -95,6 +111,13 @@ private slots:
     void modemFailures();
     void linePacing();
     void faults();
+    void busRouting_data();
+    void busRouting();
+    void busMetersKeepTheirOwnState();
+    void busReportOneAtATime();
+    void busConflicts_data();
+    void busConflicts();
+    void busLineLogsTheMeter();
 };
 
 void TestMeterSim::exactReplies_data()
@@ -833,6 +856,158 @@ void TestMeterSim::faults()
     QVERIFY(dropped > 20 && dropped < 80);
     for (const char* bad : { "garble", "garble:2", "flood:0.1", "drop:x" })
         QVERIFY(!LineFaults().add(QLatin1String(bad), nullptr));
+}
+
+void TestMeterSim::busRouting_data()
+{
+    QTest::addColumn<int>("meters");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<int>("serial"); // 0: no reply
+    QTest::addColumn<QString>("note");
+    const auto serialAt = [](std::uint8_t a) { return meter::MakeReadRegister(contextAt(a), 200).bytes.chopped(1); };
+    QTest::newRow("first of two") << 2 << serialAt(0x01) << 1111 << QStringLiteral("meter 01111 at 01: register 200");
+    QTest::newRow("second of two") << 2 << serialAt(0x2A) << 2222 << QStringLiteral("meter 02222 at 2A: register 200");
+    QTest::newRow("nobody at 05") << 2 << serialAt(0x05) << 0
+                                  << QStringLiteral("for address 05, no meter there, no reply");
+    QTest::newRow("00 on a bus") << 2 << serialAt(0x00) << 0
+                                 << QStringLiteral("for address 00 on a line of 2 meters, no reply");
+    QTest::newRow("bad check on a bus") << 2 << QByteArray(":010400C800019E\r\n") << 0
+                                        << QStringLiteral("not a valid frame, no reply");
+    // A lone meter is what it always was: 00 reaches it, notes name no meter.
+    QTest::newRow("00 to a lone meter") << 1 << serialAt(0x00) << 1111 << QStringLiteral("register 200");
+    QTest::newRow("another address, lone meter")
+        << 1 << serialAt(0x2A) << 0 << QStringLiteral("for address 2A, no reply");
+}
+
+void TestMeterSim::busRouting()
+{
+    QFETCH(int, meters);
+    QFETCH(QByteArray, frame);
+    QFETCH(int, serial);
+    QFETCH(QString, note);
+    Meter a(setupAt(0x01, 1111), kNow);
+    Meter b(setupAt(0x2A, 2222), kNow);
+    MeterBus bus(meters == 1 ? std::vector<Meter*>{ &a } : std::vector<Meter*>{ &a, &b });
+    QString said;
+    const QByteArray reply = bus.answer(frame, &said);
+    QCOMPARE(said, note);
+    if (serial == 0) {
+        QVERIFY2(reply.isEmpty(), reply.constData());
+        return;
+    }
+    QCOMPARE(meter::CheckReply(reply), meter::kReplyOk);
+    QCOMPARE(meter::DataWord(data(reply), 0).value(), std::uint16_t(serial));
+    // The reply carries the answering meter's own address.
+    QCOMPARE(reply.mid(1, 2), serial == 1111 ? QByteArray("01") : QByteArray("2A"));
+}
+
+// Archives, parameter words and clocks belong to each meter: what one is asked or told does not
+// reach the other.
+void TestMeterSim::busMetersKeepTheirOwnState()
+{
+    MeterSetup sa = setupAt(0x01, 1111);
+    MeterSetup sb = setupAt(0x02, 2222);
+    sb.hours = 30;
+    sb.params[3] = 40;
+    sb.clock = QDateTime(QDate(2025, 1, 1), QTime(10, 30));
+    Meter a(sa, kNow);
+    Meter b(sb, kNow);
+    MeterBus bus({ &a, &b });
+    const MeterContext ca = contextFor(a);
+    const MeterContext cb = contextFor(b);
+
+    QCOMPARE(meter::DataWord(data(ask(bus, meter::MakeReadParam(ca, 3))), 0).value(), std::uint16_t(2048));
+    QCOMPARE(meter::DataWord(data(ask(bus, meter::MakeReadParam(cb, 3))), 0).value(), std::uint16_t(40));
+    sctArcZap r;
+    QCOMPARE(meter::DecodeArchiveBlock(data(ask(bus, meter::MakeArcCommand(ca, 0, 31))), r), meter::BlockStatus::Good);
+    QCOMPARE(meter::DecodeArchiveBlock(data(ask(bus, meter::MakeArcCommand(cb, 0, 31))), r), meter::BlockStatus::Empty);
+    QCOMPARE(meter::DecodeArchiveBlock(data(ask(bus, meter::MakeArcCommand(cb, 0, 1))), r), meter::BlockStatus::Good);
+    QCOMPARE(archive::recordDateTime(r), dateutil::calendarDateTime(QDate(2025, 1, 1), QTime(10, 0)));
+
+    const QDateTime before = a.clock();
+    const QDateTime when(QDate(2024, 2, 29), QTime(1, 2, 3));
+    QVERIFY(!ask(bus, meter::MakeSetClock(cb, when)).isEmpty());
+    QVERIFY(std::abs(b.clock().secsTo(dateutil::calendarDateTime(when))) <= 2);
+    QVERIFY(std::abs(a.clock().secsTo(before)) <= 2);
+}
+
+// A report is printed by the meter asked for it, headed with its serial number; asking the other
+// meter ends it, as the line carries one talker at a time.
+void TestMeterSim::busReportOneAtATime()
+{
+    Meter a(setupAt(0x01, 1111), kNow);
+    Meter b(setupAt(0x02, 2222), kNow);
+    MeterBus bus({ &a, &b });
+    const auto print = [&](const MeterContext& ctx) {
+        ask(bus, meter::MakeArcCommand(ctx, 4, 1, meter::ArcUse::Report));
+        ask(bus, meter::MakeArcCommand(ctx, 3, 5, meter::ArcUse::Report));
+        ask(bus, meter::MakeArcCommand(ctx, 5, 0x100, meter::ArcUse::Report));
+    };
+    print(contextAt(0x02));
+    QVERIFY(b.printing());
+    QVERIFY(!a.printing());
+    QByteArray text;
+    while (bus.printing())
+        text += bus.takeReport(100);
+    QVERIFY(text.contains("02222"));
+    QVERIFY(!text.contains("01111"));
+
+    print(contextAt(0x02));
+    QVERIFY(bus.printing());
+    QVERIFY(!ask(bus, meter::MakeReadRegister(contextAt(0x01), 200)).isEmpty());
+    QVERIFY(!bus.printing());
+    // Nobody takes a request for an absent meter, so nothing it says stops a report.
+    print(contextAt(0x01));
+    QVERIFY(ask(bus, meter::MakeReadRegister(contextAt(0x07), 200)).isEmpty());
+    QVERIFY(a.printing());
+}
+
+void TestMeterSim::busConflicts_data()
+{
+    QTest::addColumn<QList<int>>("addresses");
+    QTest::addColumn<QString>("conflict"); // a part of the message; empty: none
+    QTest::newRow("one meter at 00") << QList<int>{ 0x00 } << QString();
+    QTest::newRow("distinct") << QList<int>{ 0x01, 0x02, 0xFF } << QString();
+    QTest::newRow("same address") << QList<int>{ 0x01, 0x02, 0x02 } << QStringLiteral("m1 and m2 both have address 02");
+    QTest::newRow("00 among several") << QList<int>{ 0x01, 0x00 } << QStringLiteral("m1: address 00");
+}
+
+void TestMeterSim::busConflicts()
+{
+    QFETCH(QList<int>, addresses);
+    QFETCH(QString, conflict);
+    std::vector<MeterSetup> setups;
+    QStringList names;
+    for (const int a : addresses) {
+        names << QStringLiteral("m%1").arg(setups.size());
+        setups.push_back(setupAt(std::uint8_t(a), 1));
+    }
+    const QString message = busConflict(setups, names);
+    if (conflict.isEmpty())
+        QVERIFY2(message.isEmpty(), qPrintable(message));
+    else
+        QVERIFY2(message.startsWith(conflict), qPrintable(message));
+}
+
+// The line's log says which meter took each request, and its replies go out as from one meter.
+void TestMeterSim::busLineLogsTheMeter()
+{
+    Meter a(setupAt(0x01, 1111), kNow);
+    Meter b(setupAt(0x02, 2222), kNow);
+    LineFaults faults;
+    QList<QByteArray> log;
+    MeterLine line(MeterBus({ &a, &b }), faults, MeterLine::Options{},
+                   [&](char kind, QByteArrayView text) { log << (QByteArray(1, kind) + ' ' + text.toByteArray()); });
+    for (const std::uint8_t address : { 0x02, 0x03, 0x01 })
+        line.received(meter::MakeReadRegister(contextAt(address), 200).bytes, 0);
+    line.advance(0);
+    const QByteArray out = line.pending(0).toByteArray();
+    QCOMPARE(out.count(":"), 2);
+    QVERIFY(out.startsWith(":020404"));
+    QVERIFY(out.contains("\r\n:010404"));
+    QVERIFY(log.contains("# meter 02222 at 02: register 200"));
+    QVERIFY(log.contains("# for address 03, no meter there, no reply"));
+    QVERIFY(log.contains("# meter 01111 at 01: register 200"));
 }
 
 QTEST_GUILESS_MAIN(TestMeterSim)

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "link/MeterBlocks.h"
 #include "link/MeterFrame.h"
 #include "TestSupport.h"
 
@@ -138,6 +139,8 @@ private slots:
     void reportStream();
     void linkHandling();
     void answersOverTcp();
+    void severalMetersOnOneLine_data();
+    void severalMetersOnOneLine();
     void badOptions_data();
     void badOptions();
 };
@@ -361,31 +364,118 @@ void TestMeterSimPty::linkHandling()
     QCOMPARE(testsupport::readFile(link), QByteArray("keep me"));
 }
 
+// Two meters on one terminal, each from its own file, the options setting the first: each
+// answers its own address with its own serial number and archive, nobody answers the others.
+void TestMeterSimPty::severalMetersOnOneLine_data()
+{
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("serial"); // 0: no reply at all
+    QTest::addColumn<bool>("hasRecord40");
+    QTest::newRow("first meter, options over its file") << 0x01 << 1234 << false;
+    QTest::newRow("second meter, its file alone") << 0x02 << 2222 << true;
+    QTest::newRow("no meter at 03") << 0x03 << 0 << false;
+    QTest::newRow("00 on a line of two") << 0x00 << 0 << false;
+}
+
+void TestMeterSimPty::severalMetersOnOneLine()
+{
+    QFETCH(int, address);
+    QFETCH(int, serial);
+    QFETCH(bool, hasRecord40);
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("first.ini"));
+    const QString second = dir.filePath(QStringLiteral("second.ini"));
+    QVERIFY(testsupport::writeFile(first, "Serial = 1111\nAddress = 01\nHours = 30\n"));
+    QVERIFY(testsupport::writeFile(second, "Serial = 2222\nAddress = 02\nHours = 50\n"));
+    const QString log = dir.filePath(QStringLiteral("sim.log"));
+    const QString link = dir.filePath(QStringLiteral("meter"));
+    Simulator sim;
+    QVERIFY(sim.start(link,
+                      { QStringLiteral("--meter"), first, QStringLiteral("--meter"), second,
+                        QStringLiteral("--serial=1234"), QStringLiteral("--log"), log }));
+    const int fd = openLine(link);
+    QVERIFY(fd >= 0);
+    MeterContext ctx;
+    ctx.address = std::uint8_t(address);
+    const meter::Request serialRequest = meter::MakeReadRegister(ctx, 200);
+    const meter::Request record40 = meter::MakeArcCommand(ctx, 0, 40);
+    QVERIFY(writeAll(fd, serialRequest.bytes));
+    if (serial == 0) {
+        QCOMPARE(readSome(fd, 1, 500), QByteArray());
+        QVERIFY(writeAll(fd, record40.bytes));
+        QCOMPARE(readSome(fd, 1, 500), QByteArray());
+    } else {
+        const QByteArray reply = readSome(fd, serialRequest.replyLength, 3000);
+        QCOMPARE(meter::CheckReply(reply), meter::kReplyOk);
+        QCOMPARE(meter::DataWord(meter::ReplyData(reply), 0).value(), std::uint16_t(serial));
+        QCOMPARE(reply.mid(1, 2), ctx.addressText());
+        QVERIFY(writeAll(fd, record40.bytes));
+        sctArcZap r;
+        QCOMPARE(meter::DecodeArchiveBlock(meter::ReplyData(readSome(fd, record40.replyLength, 3000)), r),
+                 hasRecord40 ? meter::BlockStatus::Good : meter::BlockStatus::Empty);
+    }
+    ::close(fd);
+    QCOMPARE(sim.stop(), 0);
+    const QByteArray logged = testsupport::readFile(log);
+    QVERIFY(logged.contains("# meter 01234 at address 01 on "));
+    QVERIFY(logged.contains("# meter 02222 at address 02 on "));
+    if (serial != 0) {
+        const QByteArray name = QStringLiteral("# meter %1 at %2: register 200")
+                                    .arg(serial, 5, 10, QLatin1Char('0'))
+                                    .arg(QLatin1String(ctx.addressText()))
+                                    .toLatin1();
+        QVERIFY2(logged.contains(name), logged.constData());
+    } else {
+        QVERIFY(!logged.contains(" > :"));
+    }
+}
+
 void TestMeterSimPty::badOptions_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("no link") << QStringList();
-    QTest::newRow("unknown option") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--colour") };
-    QTest::newRow("missing value") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--serial") };
-    QTest::newRow("bad serial") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--serial=70000") };
-    QTest::newRow("bad fault") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--fault=drop:3") };
-    QTest::newRow("bad modem failure") << QStringList{ QStringLiteral("--link=x"),
-                                                       QStringLiteral("--modem-fail=late") };
-    QTest::newRow("bad formula") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--formula=4=1") };
+    QTest::addColumn<QByteArray>("says");
+    const QByteArray any = "lorn2-metersim: ";
+    QTest::newRow("no link") << QStringList() << any;
+    QTest::newRow("unknown option") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--colour") } << any;
+    QTest::newRow("missing value") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--serial") } << any;
+    QTest::newRow("bad serial") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--serial=70000") } << any;
+    QTest::newRow("bad fault") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--fault=drop:3") } << any;
+    QTest::newRow("bad modem failure") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--modem-fail=late") }
+                                       << any;
+    QTest::newRow("bad formula") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--formula=4=1") } << any;
     QTest::newRow("no meter file") << QStringList{ QStringLiteral("--link=x"),
-                                                   QStringLiteral("--meter=/nonexistent/m.ini") };
+                                                   QStringLiteral("--meter=/nonexistent/m.ini") }
+                                   << any;
+    QTest::newRow("no second meter file") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--meter=one.ini"),
+                                                          QStringLiteral("--meter=/nonexistent/m.ini") }
+                                          << QByteArray("lorn2-metersim: /nonexistent/m.ini");
+    QTest::newRow("one address twice") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--meter=one.ini"),
+                                                       QStringLiteral("--meter=one.ini") }
+                                       << QByteArray("the first meter (one.ini) and one.ini both have address 01");
+    QTest::newRow("an option moves the first meter onto the second")
+        << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--meter=one.ini"),
+                        QStringLiteral("--meter=two.ini"), QStringLiteral("--address=02") }
+        << QByteArray("both have address 02");
+    QTest::newRow("00 on a line of two") << QStringList{ QStringLiteral("--link=x"), QStringLiteral("--meter=one.ini"),
+                                                         QStringLiteral("--meter=zero.ini") }
+                                         << QByteArray("zero.ini: address 00");
 }
 
 void TestMeterSimPty::badOptions()
 {
     QFETCH(QStringList, args);
+    QFETCH(QByteArray, says);
     QTemporaryDir dir;
+    QVERIFY(testsupport::writeFile(dir.filePath(QStringLiteral("one.ini")), "Address = 01\nSerial = 1\n"));
+    QVERIFY(testsupport::writeFile(dir.filePath(QStringLiteral("two.ini")), "Address = 02\nSerial = 2\n"));
+    QVERIFY(testsupport::writeFile(dir.filePath(QStringLiteral("zero.ini")), "Address = 00\nSerial = 3\n"));
     QProcess p;
     p.setWorkingDirectory(dir.path());
     p.start(testsupport::binary(QStringLiteral("lorn2-metersim")), args);
     QVERIFY(p.waitForFinished(5000));
     QCOMPARE(p.exitCode(), 2);
-    QVERIFY(p.readAllStandardError().contains("lorn2-metersim: "));
+    const QByteArray err = p.readAllStandardError();
+    QVERIFY2(err.startsWith("lorn2-metersim: ") && err.contains(says), err.constData());
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("x"))));
 }
 

@@ -284,7 +284,7 @@ QByteArray Meter::answer(QByteArrayView frame, QString* note)
 QByteArray Meter::answer(const MeterRequest& r, QString* note)
 {
     if (r.address != m_setup.address && r.address != 0) {
-        setNote(note, QStringLiteral("for address %1, no reply").arg(r.address, 2, 16, QLatin1Char('0')).toUpper());
+        setNote(note, QStringLiteral("for address %1, no reply").arg(hexAddress(r.address)));
         return {};
     }
     stopPrinting();

@@ -35,7 +35,12 @@ QByteArray escaped(QByteArrayView bytes)
 }
 
 MeterLine::MeterLine(Meter& meter, LineFaults& faults, Options options, Logger logger)
-    : m_meter(meter)
+    : MeterLine(MeterBus(meter), faults, options, std::move(logger))
+{
+}
+
+MeterLine::MeterLine(MeterBus bus, LineFaults& faults, Options options, Logger logger)
+    : m_bus(std::move(bus))
     , m_faults(faults)
     , m_options(options)
     , m_logger(std::move(logger))
@@ -79,13 +84,13 @@ void MeterLine::advance(std::int64_t now)
             log('M', escaped(out));
             queueOut(out, now);
         }
-        if (!m_modem->dataMode() && m_meter.printing()) {
+        if (!m_modem->dataMode() && m_bus.printing()) {
             log('#', "the connection is down: the report stops");
-            m_meter.stopPrinting();
+            m_bus.stopPrinting();
         }
     }
-    while (m_meter.printing() && m_out.size() < 4 * kReportPiece)
-        send(m_meter.takeReport(kReportPiece), now);
+    while (m_bus.printing() && m_out.size() < 4 * kReportPiece)
+        send(m_bus.takeReport(kReportPiece), now);
 }
 
 void MeterLine::deliver(char c, std::int64_t t)
@@ -121,10 +126,10 @@ void MeterLine::toMeter(char c, std::int64_t t)
         return;
     const QByteArray frame = m_splitter.frame();
     log('<', escaped(frame));
-    const bool wasPrinting = m_meter.printing();
+    const bool wasPrinting = m_bus.printing();
     QString note;
-    QByteArray reply = m_meter.answer(frame, &note);
-    if (wasPrinting && !m_meter.printing())
+    QByteArray reply = m_bus.answer(frame, &note);
+    if (wasPrinting && !m_bus.printing())
         log('#', "report stopped by a request");
     if (!note.isEmpty())
         log('#', note.toUtf8());
@@ -191,7 +196,7 @@ std::optional<std::int64_t> MeterLine::nextWake(std::int64_t now, bool outputBlo
         if (const auto t = m_modem->nextDeadline())
             earliest(*t);
     }
-    if (m_meter.printing() && m_out.size() < 4 * kReportPiece)
+    if (m_bus.printing() && m_out.size() < 4 * kReportPiece)
         earliest(now);
     return wake;
 }

@@ -11,9 +11,10 @@
 #include "tools/metersim/HayesModem.h"
 #include "tools/metersim/LineFaults.h"
 #include "tools/metersim/Meter.h"
+#include "tools/metersim/MeterBus.h"
 #include "tools/metersim/MeterRequest.h"
 
-// The line between the computer and the meter, with the modem in front when there is one.
+// The line between the computer and the meters on it, with the modem in front when there is one.
 // It knows no file descriptors: the caller hands in what it read and writes out what is
 // pending, with times in nanoseconds of a steady clock. At a given baud rate each byte takes
 // ten bit times both ways: a request is answered only once its last byte has crossed the line,
@@ -38,6 +39,7 @@ public:
     static constexpr qsizetype kMaxOutput = 1 << 20;
 
     MeterLine(Meter& meter, LineFaults& faults, Options options, Logger logger = {});
+    MeterLine(MeterBus bus, LineFaults& faults, Options options, Logger logger = {});
 
     void received(QByteArrayView bytes, std::int64_t now);
     // Delivers what has arrived by now, runs the modem's timers, feeds a report being printed.
@@ -58,7 +60,7 @@ private:
     void queueOut(QByteArrayView bytes, std::int64_t now);
     void log(char kind, QByteArrayView text) const;
 
-    Meter& m_meter;
+    MeterBus m_bus;
     LineFaults& m_faults;
     Options m_options;
     Logger m_logger;

@@ -41,6 +41,11 @@ QString resolved(const QString& value, const QString& baseDir)
 
 } // namespace
 
+QString hexAddress(std::uint8_t address)
+{
+    return QStringLiteral("%1").arg(address, 2, 16, QLatin1Char('0')).toUpper();
+}
+
 std::optional<std::uint32_t> parseNumber(const QString& text, std::uint32_t max)
 {
     const QString t = text.trimmed();

@@ -70,6 +70,9 @@ bool loadMeterFile(MeterSetup& setup, const QString& path, QString* error);
 // The keys and their meaning, for --help.
 const char* meterFileKeys();
 
+// A network address as frames and meter files write it: two upper-case hexadecimal digits.
+QString hexAddress(std::uint8_t address);
+
 // A number as written by a user: decimal, or hexadecimal after "0x".
 std::optional<std::uint32_t> parseNumber(const QString& text, std::uint32_t max);
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -30,6 +31,7 @@
 #include "lorn2_version/Version.h"
 #include "tools/metersim/LineFaults.h"
 #include "tools/metersim/Meter.h"
+#include "tools/metersim/MeterBus.h"
 #include "tools/metersim/MeterLine.h"
 #include "tools/metersim/MeterSetup.h"
 
@@ -90,12 +92,13 @@ std::string usage()
     data += QByteArray(2, '\0');
     const QByteArray reply = meter::MakeFrame(defaults.address, meter::kFnReadRegister, data, false);
 
-    std::string text = "Usage: lorn2-metersim (--link PATH | --tcp HOST:PORT) [--meter FILE] [OPTIONS]\n"
+    std::string text = "Usage: lorn2-metersim (--link PATH | --tcp HOST:PORT) [--meter FILE]... [OPTIONS]\n"
                        "\n"
-                       "Simulates a heat meter (and optionally a Hayes modem in front of it) on a\n"
-                       "pseudo-terminal. PATH becomes a symbolic link to the terminal and is printed on a\n"
-                       "line of its own once the meter listens; SIGINT or SIGTERM removes it again.\n"
-                       "Put PATH into the \"SerialComm\" section of lorn2.ini (e.g. COM7=PATH) to reach it.\n"
+                       "Simulates a heat meter, or several on one line (and optionally a Hayes modem in\n"
+                       "front of them) on a pseudo-terminal. PATH becomes a symbolic link to the terminal\n"
+                       "and is printed on a line of its own once the meter listens; SIGINT or SIGTERM\n"
+                       "removes it again. Put PATH into the \"SerialComm\" section of lorn2.ini (e.g.\n"
+                       "COM7=PATH) to reach it.\n"
                        "\n"
                        "The meter:\n"
                        "  --meter FILE          the meter's values from a meter file (keys below)\n"
@@ -118,6 +121,14 @@ std::string usage()
                        "  --formula C=F         system type F of contour C (registers 163/172/181)\n"
                        "  --tsa FILE            serve the hourly records of an archive file\n"
                        "Options override the meter file, whatever their order.\n"
+                       "\n"
+                       "Several meters: --meter FILE may be given more than once: each file is one more\n"
+                       "meter on the same line (an RS-485 bus), answering only its own network address;\n"
+                       "the other options set the first meter. The meters need addresses of their own,\n"
+                       "not 00. On such a line a request to address 00 (any meter) gets no reply, as\n"
+                       "every meter would answer at once and garble the line; a lone meter answers it.\n"
+                       "The line options below serve the whole line; the log names the meter that took\n"
+                       "each request.\n"
                        "\n"
                        "The line:\n"
                        "  --link PATH           the symbolic link to make\n"
@@ -147,8 +158,8 @@ std::string usage()
         + reply.left(reply.size() - 2).toStdString()
         + "\n"
           "The check is the two's complement of the sum of the characters between ':' and the\n"
-          "check; a frame whose check fails, or that names another address than the meter's\n"
-          "or 00, gets no reply.\n"
+          "check; a frame whose check fails, or that names an address no meter on the line\n"
+          "has, gets no reply.\n"
           "\n"
           "Built-in configuration memory (1024 bytes): \"TSIM\" and the serial number at 0,\n"
           "revision at 8, pressure sensor ranges at 72 (register 36), t_cold at 228\n"
@@ -170,7 +181,7 @@ struct Settings
 {
     QString link;
     QString tcp;
-    QString meterFile;
+    QStringList meterFiles; // the first with the options is the first meter
     std::vector<std::pair<QString, QString>> values; // meter-file key, value
     bool modem = false;
     DialFailure failure = DialFailure::None;
@@ -269,7 +280,7 @@ std::optional<int> parseArguments(int argc, char** argv, Settings& s)
         } else if ((got = argAt(i, "--tcp", value)) != 0) {
             s.tcp = value;
         } else if ((got = argAt(i, "--meter", value)) != 0) {
-            s.meterFile = value;
+            s.meterFiles << value;
         } else if ((got = argAt(i, "--log", value)) != 0) {
             s.log = value;
         } else if ((got = argAt(i, "--modem-fail", value)) != 0) {
@@ -536,19 +547,34 @@ int main(int argc, char** argv)
     // Messages of the archive file reader go to standard error.
     MessageBox::setBackend(std::make_shared<StdErrMessageBox>());
 
-    MeterSetup setup;
+    // The first meter takes the options over its file; each further file is a meter of its own.
+    std::vector<MeterSetup> setups(std::max<qsizetype>(1, s.meterFiles.size()));
+    QStringList names;
     QString error;
-    if (!s.meterFile.isEmpty() && !loadMeterFile(setup, s.meterFile, &error))
-        return usageError(error);
+    for (qsizetype i = 0; i < s.meterFiles.size(); ++i) {
+        if (!loadMeterFile(setups[std::size_t(i)], s.meterFiles[i], &error))
+            return usageError(error);
+        names << (i == 0 ? QStringLiteral("the first meter (%1)").arg(s.meterFiles[i]) : s.meterFiles[i]);
+    }
     for (const auto& [key, value] : s.values) {
-        if (!applySetting(setup, key, value, QString(), &error))
+        if (!applySetting(setups.front(), key, value, QString(), &error))
             return usageError(error);
     }
-    std::unique_ptr<Meter> meter = Meter::create(setup, QDateTime::currentDateTime(), &error);
-    if (!meter) {
-        std::fprintf(stderr, "lorn2-metersim: %s\n", qPrintable(error));
-        return 1;
+    if (const QString conflict = busConflict(setups, names); !conflict.isEmpty())
+        return usageError(conflict);
+    const QDateTime started = QDateTime::currentDateTime();
+    std::vector<std::unique_ptr<Meter>> meters;
+    for (const MeterSetup& setup : setups) {
+        meters.push_back(Meter::create(setup, started, &error));
+        if (!meters.back()) {
+            std::fprintf(stderr, "lorn2-metersim: %s\n", qPrintable(error));
+            return 1;
+        }
     }
+    std::vector<Meter*> onLine;
+    for (const auto& m : meters)
+        onLine.push_back(m.get());
+    const MeterBus bus(onLine);
 
     LogFile log;
     if (!s.log.isEmpty() && !log.open(s.log)) {
@@ -585,16 +611,17 @@ int main(int argc, char** argv)
 
     std::unique_ptr<MeterLine> terminalLine;
     if (!s.link.isEmpty())
-        terminalLine = std::make_unique<MeterLine>(*meter, s.faults, lineOptions, logger);
+        terminalLine = std::make_unique<MeterLine>(bus, s.faults, lineOptions, logger);
     const QString where = QString::fromStdString(term.slaveName.empty() ? tcpAddress
                                                  : tcpAddress.empty()   ? term.slaveName
                                                                         : term.slaveName + " and " + tcpAddress);
-    log.write('#',
-              QStringLiteral("meter %1 at address %2 on %3")
-                  .arg(setup.serial, 5, 10, QLatin1Char('0'))
-                  .arg(setup.address, 2, 16, QLatin1Char('0'))
-                  .arg(where)
-                  .toUtf8());
+    for (const MeterSetup& setup : setups) {
+        log.write('#',
+                  QStringLiteral("meter %1 at address %2 on %3")
+                      .arg(setup.serial, 5, 10, QLatin1Char('0'))
+                      .arg(hexAddress(setup.address), where)
+                      .toUtf8());
+    }
 
     if (!s.link.isEmpty())
         std::printf("%s\n", linkPath.constData());
@@ -603,7 +630,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     serve(term.master, terminalLine.get(), listener,
-          [&] { return std::make_unique<MeterLine>(*meter, s.faults, lineOptions, logger); },
+          [&] { return std::make_unique<MeterLine>(bus, s.faults, lineOptions, logger); },
           [&log](const char* text) { log.write('#', text); });
 
     log.write('#', "stopped");
