@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include <utility>
+
 #include <cstdio>
 
 #include <QStringList>
@@ -10,6 +12,7 @@ namespace {
 
 std::mutex g_backendMutex;
 std::shared_ptr<MessageBoxBackend> g_backend;
+thread_local std::shared_ptr<MessageBoxBackend> t_backend;
 
 bool isQuestion(const MessageRequest& r)
 {
@@ -73,8 +76,20 @@ std::shared_ptr<MessageBoxBackend> MessageBox::setBackend(std::shared_ptr<Messag
 
 std::shared_ptr<MessageBoxBackend> MessageBox::backend()
 {
+    if (t_backend)
+        return t_backend;
     std::lock_guard lock(g_backendMutex);
     return g_backend;
+}
+
+ThreadMessageBoxBackend::ThreadMessageBoxBackend(std::shared_ptr<MessageBoxBackend> backend)
+    : m_previous(std::exchange(t_backend, std::move(backend)))
+{
+}
+
+ThreadMessageBoxBackend::~ThreadMessageBoxBackend()
+{
+    t_backend = std::move(m_previous);
 }
 
 StdErrMessageBox::StdErrMessageBox(Answerer answerer)

@@ -46,7 +46,22 @@ public:
 
     // Installs the backend for the whole process and returns the one it replaces.
     static std::shared_ptr<MessageBoxBackend> setBackend(std::shared_ptr<MessageBoxBackend> backend);
+    // The calling thread's backend when it has one (ThreadMessageBoxBackend), else the process's.
     static std::shared_ptr<MessageBoxBackend> backend();
+};
+
+// Gives the calling thread a backend of its own for the lifetime of the object, so that
+// operations running side by side (one per line of a poll) each keep their own messages.
+class ThreadMessageBoxBackend
+{
+public:
+    explicit ThreadMessageBoxBackend(std::shared_ptr<MessageBoxBackend> backend);
+    ~ThreadMessageBoxBackend();
+    ThreadMessageBoxBackend(const ThreadMessageBoxBackend&) = delete;
+    ThreadMessageBoxBackend& operator=(const ThreadMessageBoxBackend&) = delete;
+
+private:
+    std::shared_ptr<MessageBoxBackend> m_previous;
 };
 
 // Prints each message to standard error as "error: text" and answers questions with the

@@ -4,6 +4,7 @@
 #include "ConfigCommands.h"
 #include "DeviceCommands.h"
 #include "ListCommand.h"
+#include "PollCommand.h"
 #include "PortsCommand.h"
 #include "RenderCommand.h"
 #include "ReportCommand.h"
@@ -25,6 +26,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<ReadConfigCommand>());
     commands.push_back(std::make_unique<ReadReportCommand>());
     commands.push_back(std::make_unique<SetClockCommand>());
+    commands.push_back(std::make_unique<PollCommand>());
     commands.push_back(std::make_unique<ConfigReportCommand>());
     commands.push_back(std::make_unique<SaveConfigCommand>());
     commands.push_back(std::make_unique<CheckMapCommand>());

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <QByteArray>
@@ -28,6 +29,15 @@ struct CommThreadParams
     ArchiveDatabase* database = nullptr; // null when the program has none open
     std::uint8_t overwrite = 0; // for mergeRecords(): replace records already in the archive
     QDateTime when = QDateTime::currentDateTime(); // the caller's moment: the clock to set
+    // Get Archive: whether the configuration is read on the way (a poll leaves it out once the
+    // account has one), and the stamp key (archive::stampKey) of the newest record the account
+    // holds: reading ends at the first record not newer than it, which is not taken again.
+    bool readConfiguration = true;
+    std::optional<std::uint64_t> newestHeldKey;
+    // The same for the daily and monthly rows the database holds (calendar values): the row of
+    // that stamp is read once more, since the meter may have closed it since, then reading ends.
+    QDateTime newestDaily;
+    QDateTime newestMonthly;
 
     // The COM-number map the port is opened through; empty: lorn2.ini of the working folder.
     QString portMapFile;

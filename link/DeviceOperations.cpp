@@ -448,6 +448,11 @@ public:
                         store = true;
                     }
                 }
+                if (store && s.p.newestHeldKey && archive::stampKey(rec) <= *s.p.newestHeldKey) {
+                    // Already held: everything from here on is older.
+                    store = false;
+                    last = true;
+                }
                 if (store) {
                     s.p.records.push_back(rec);
                     if (end && recordDate(rec) < *end)
@@ -503,6 +508,12 @@ public:
                 if (blob && s.p.database->storeDayMonRecord(s.acc.m_type, s.acc.m_serial, *blob) == S_OK)
                     ++stored;
                 s.host.setStatus(fmt::text(recordText, n));
+                const QDateTime& newestHeld = monthly ? s.p.newestMonthly : s.p.newestDaily;
+                if (blob && newestHeld.isValid()) {
+                    const QDateTime stamp = archive::makeDayMonRow(0, 0, *blob).dateTime;
+                    if (stamp.isValid() && stamp <= newestHeld)
+                        break;
+                }
             }
             s.progress(n, 2048);
             s.host.setCounts(n, std::max(total, n) + later);
@@ -731,11 +742,13 @@ int runGetArchive(CommThreadParams& p)
         }
         const QDate today = QDate::currentDate();
 
-        s.host.setStatus(LoadResString(144));
-        try {
-            readAndStoreConfiguration(s);
-        } catch (const OperationError& e) {
-            fail(e.message == kMsgStopped ? kMsgStopped : kMsgConfigFailed);
+        if (s.p.readConfiguration) {
+            s.host.setStatus(LoadResString(144));
+            try {
+                readAndStoreConfiguration(s);
+            } catch (const OperationError& e) {
+                fail(e.message == kMsgStopped ? kMsgStopped : kMsgConfigFailed);
+            }
         }
 
         s.checkStop();

@@ -154,6 +154,8 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
 };
 
+constexpr int kBusyTimeoutMs = 10000;
+
 // One write: rolled back unless committed.
 class Transaction
 {
@@ -161,7 +163,9 @@ public:
     explicit Transaction(sqlite3* db)
         : m_db(db)
     {
-        if (sqlite3_exec(m_db, "BEGIN TRANSACTION", nullptr, nullptr, nullptr) != SQLITE_OK)
+        // The write lock is taken at the start: two writers that both read first and then wanted
+        // it would otherwise fail one of them at once, whatever the busy timeout.
+        if (sqlite3_exec(m_db, "BEGIN IMMEDIATE TRANSACTION", nullptr, nullptr, nullptr) != SQLITE_OK)
             fail();
         m_open = true;
     }
@@ -246,6 +250,9 @@ HRESULT ArchiveDatabase::open(const QString& path)
     // The statements quote their values in double quotes, which a library built without that
     // legacy form would read as column names.
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+    // Another process or poll line writing the same file holds its lock for one short
+    // transaction; waiting for it beats failing the row.
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     m_db = db;
     m_path = path;
     return S_OK;
@@ -339,6 +346,25 @@ HRESULT ArchiveDatabase::countDailyRows(int devType, int serial, int& count)
             ++n;
         select.finish();
         count = n;
+        return S_OK;
+    });
+}
+
+HRESULT ArchiveDatabase::newestDayMonStamp(int devType, int serial, bool monthly, QDateTime& stamp)
+{
+    stamp = QDateTime();
+    return guarded(m_db, [&] {
+        const int recType = monthly ? archive::kEventMonthly : kDailyRecord;
+        Statement select(m_db, fmt::text(u"SELECT MAX(DATETIME) AS NEWEST FROM ARCRECS WHERE DEVTYPE = %d AND "
+                                         u"SERNUM = %d AND RECTYPE = %d",
+                                         devType, serial, recType));
+        if (select.next()) {
+            const QString text = select.text(select.column("NEWEST"));
+            const QDateTime t = QDateTime::fromString(text, u"yyyy-MM-dd HH:mm"_s);
+            if (t.isValid())
+                stamp = dateutil::calendarDateTime(t.date(), t.time());
+        }
+        select.finish();
         return S_OK;
     });
 }

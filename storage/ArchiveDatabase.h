@@ -66,6 +66,9 @@ public:
     HRESULT storeDayMonRecord(int devType, int serial, const u_data_daymon_full& blob);
     // Number of daily rows of the meter.
     HRESULT countDailyRows(int devType, int serial, int& count);
+    // The stamp of the meter's newest daily (or monthly) row as a calendar value; invalid when
+    // it has none.
+    HRESULT newestDayMonStamp(int devType, int serial, bool monthly, QDateTime& stamp);
     // The meter's daily rows from start to end, to the minute, oldest first; an invalid bound is
     // open, reversed bounds are swapped. A row without a whole blob fails the read; the rows
     // before it stay in the list.
