@@ -117,7 +117,6 @@ private slots:
     void busReportOneAtATime();
     void busConflicts_data();
     void busConflicts();
-    void busLineLogsTheMeter();
 };
 
 void TestMeterSim::exactReplies_data()
@@ -987,27 +986,6 @@ void TestMeterSim::busConflicts()
         QVERIFY2(message.isEmpty(), qPrintable(message));
     else
         QVERIFY2(message.startsWith(conflict), qPrintable(message));
-}
-
-// The line's log says which meter took each request, and its replies go out as from one meter.
-void TestMeterSim::busLineLogsTheMeter()
-{
-    Meter a(setupAt(0x01, 1111), kNow);
-    Meter b(setupAt(0x02, 2222), kNow);
-    LineFaults faults;
-    QList<QByteArray> log;
-    MeterLine line(MeterBus({ &a, &b }), faults, MeterLine::Options{},
-                   [&](char kind, QByteArrayView text) { log << (QByteArray(1, kind) + ' ' + text.toByteArray()); });
-    for (const std::uint8_t address : { 0x02, 0x03, 0x01 })
-        line.received(meter::MakeReadRegister(contextAt(address), 200).bytes, 0);
-    line.advance(0);
-    const QByteArray out = line.pending(0).toByteArray();
-    QCOMPARE(out.count(":"), 2);
-    QVERIFY(out.startsWith(":020404"));
-    QVERIFY(out.contains("\r\n:010404"));
-    QVERIFY(log.contains("# meter 02222 at 02: register 200"));
-    QVERIFY(log.contains("# for address 03, no meter there, no reply"));
-    QVERIFY(log.contains("# meter 01111 at 01: register 200"));
 }
 
 QTEST_GUILESS_MAIN(TestMeterSim)
