@@ -183,6 +183,37 @@ bool CComPort::Purge()
     return true;
 }
 
+bool CComPort::DiscardReplyRest()
+{
+    if (!Purge())
+        return false;
+    const std::uint32_t baud = m_dcb.BaudRate > 0 ? m_dcb.BaudRate : 9600;
+    const int quietMs = std::max<int>(kQuietMs, int(20 * 10 * 1000 / baud) + 1);
+    const Clock::time_point deadline
+        = Clock::now() + std::chrono::milliseconds(std::max<std::uint32_t>(m_timeouts.ReadTotalTimeoutConstant, 100));
+    char scratch[512];
+    while (isOpen() && Clock::now() < deadline) {
+        if (!m_device->hasBuffered()) {
+            pollfd p {m_device->descriptor(), POLLIN, 0};
+            const int ready = ::poll(&p, 1, std::min(quietMs, msLeft(deadline)));
+            if (ready == 0)
+                return true;
+            if (ready < 0 && errno != EINTR) {
+                lineFailed(errno);
+                return false;
+            }
+        }
+        const ssize_t n = m_device->read(scratch, sizeof scratch);
+        if (n == 0)
+            return true;
+        if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            lineFailed(errno);
+            return false;
+        }
+    }
+    return isOpen();
+}
+
 int CComPort::Read(int count, char* buffer)
 {
     if (!isOpen() || count <= 0 || buffer == nullptr)

@@ -90,6 +90,11 @@ public:
     bool SetTimeouts(const CommTimeouts& timeouts);
     bool GetTimeouts(CommTimeouts& timeouts);
     bool Purge();
+    // After a broken reply: drops what has come and what is still on its way, returning once
+    // the line has been quiet for twenty character times (at least kQuietMs), or after the
+    // answer timeout. A slow line still carries the rest of the reply when Purge alone returns.
+    bool DiscardReplyRest();
+    static constexpr int kQuietMs = 20;
 
     // Shows the error of the last failing call on this thread (errno) and keeps its code.
     void ReportError();

@@ -850,7 +850,7 @@ std::optional<std::uint16_t> findByHour(Session& s, const QDateTime& from, int f
         if (meter::CheckReply(reply) != meter::kReplyOk) {
             // Whatever is left of a broken reply must not open the next one.
             if (!reply.isEmpty())
-                s.port.Purge();
+                s.port.DiscardReplyRest();
             continue;
         }
         const std::optional<std::uint16_t> w = meter::ReplyWord(reply);
@@ -994,7 +994,7 @@ int runSetDateTime(CommThreadParams& p)
                 meter::ReplyAddress(s.ctx, reply);
                 return;
             }
-            s.port.Purge();
+            s.port.DiscardReplyRest();
             corrupted = true;
         }
         fail(corrupted ? kMsgDataCorrupted : kMsgNoAnswer);

@@ -34,7 +34,7 @@ std::optional<QByteArray> tryRequest(CComPort& port, const meter::Request& reque
             return reply;
         }
         // The rest of a garbled reply must not be taken for the start of the next one.
-        port.Purge();
+        port.DiscardReplyRest();
         corrupted = true;
     }
     return std::nullopt;

@@ -112,6 +112,9 @@ std::unique_ptr<LineDevice> openTermiosDevice(const LineTarget& target, int& err
     }
     // Not shared, as the port always was; refused only where the driver cannot.
     ::ioctl(fd, TIOCEXCL);
+    // Bytes queued before the open (the tail of a reply to a program that was killed) can
+    // answer no request of this one.
+    ::tcflush(fd, TCIFLUSH);
     return std::make_unique<TermiosDevice>(fd);
 }
 
