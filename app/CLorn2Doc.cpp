@@ -1,5 +1,7 @@
 #include "CLorn2Doc.h"
 
+#include <algorithm>
+
 #include <cmath>
 
 #include <QDir>
@@ -153,6 +155,8 @@ bool CLorn2Doc::isCommandAvailable(int command)
     case cmd::PrintSetup:
     case cmd::ViewToolbar:
     case cmd::ViewStatusBar:
+    case cmd::PollAll:
+    case cmd::PollSelected:
         return true;
     default:
         // Commands whose work is not part of the program yet stay disabled.
@@ -166,6 +170,30 @@ bool CLorn2Doc::ruleAllows(int command) const
     const bool e1 = view == ViewKind::DeviceList;
     const bool e2 = deviceRowSelected();
     const bool current = currentAccountSet();
+    // An account being polled is neither edited, deleted nor read by anything else meanwhile.
+    switch (command) {
+    case cmd::DeleteAccount:
+    case cmd::EditConnection:
+    case cmd::EditAccountFields:
+    case cmd::ReadConfig:
+    case cmd::ReadArchive:
+    case cmd::ReadReport:
+    case cmd::SetClock:
+    case cmd::ImportArchive:
+    case cmd::ExportDatabase:
+    case cmd::SaveConfig:
+        if (isPolling(ruleTargetAccount()))
+            return false;
+        break;
+    case cmd::PollAll:
+        return !pollRunning() && std::any_of(m_accounts.begin(), m_accounts.end(), [](const CDevData& a) {
+            return !a.m_deleted;
+        });
+    case cmd::PollSelected:
+        return e1 && e2 && !pollRunning();
+    default:
+        break;
+    }
     switch (command) {
     case cmd::AddAccount:
     case cmd::ExportDeviceList:
@@ -226,6 +254,8 @@ bool CLorn2Doc::onCommand(int command)
         {cmd::ReadConfig, [](CLorn2Doc& d) { d.OnReadConfig(); }},
         {cmd::ReadReport, [](CLorn2Doc& d) { d.OnReadReport(); }},
         {cmd::SetClock, [](CLorn2Doc& d) { d.OnSetClock(); }},
+        {cmd::PollAll, [](CLorn2Doc& d) { d.OnPollAll(); }},
+        {cmd::PollSelected, [](CLorn2Doc& d) { d.OnPollSelected(); }},
         {cmd::ShowConfig, [](CLorn2Doc& d) { d.OnShowConfig(); }},
         {cmd::SaveConfig, [](CLorn2Doc& d) { d.OnSaveConfig(); }},
         {cmd::PrintConfig, [](CLorn2Doc& d) { d.OnPrintConfig(false); }},

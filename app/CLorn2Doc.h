@@ -1,10 +1,13 @@
 #pragma once
 
+#include <map>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include <QString>
 
+#include "Poller.h"
 #include "ProgramSettings.h"
 #include "Shell.h"
 #include "base/ConnectionBlock.h"
@@ -128,6 +131,23 @@ public:
     // The operation on the account with the document's database; true when it ended with OK.
     bool runDeviceOperation(CDevData& acc, DeviceOperation kind, const QDateTime& when = QDateTime());
 
+    // Polling. Accounts being polled cannot be edited, deleted or read by another command.
+    bool OnPollAll();
+    bool OnPollSelected();
+    bool isPolling(int accountIndex) const { return m_polling.count(accountIndex) != 0; }
+    bool pollRunning() const { return !m_polling.empty(); }
+    void setPolling(const std::vector<int>& accountIndexes, bool polling);
+    // An account's poll ended: the poll's copy of the account replaces the list's, and its row
+    // shows the result.
+    void pollFinished(int accountIndex, const PollResult& result, const CDevData& data);
+    // The last poll's result of an account in this run, if any.
+    const PollResult* lastPoll(int accountIndex) const;
+    // Reads an account again from its folder (after another program changed its files); false
+    // when it cannot be read, and then the account stays as it was.
+    bool reloadAccount(int accountIndex);
+    // Redraws the account's device-list row wherever it is.
+    void refreshAccountRow(int accountIndex);
+
     // The target-account rule: the selected device-list row, else the current account. Shows
     // the rule's message and returns none when there is no target; makes the target current.
     std::optional<int> targetAccount(bool deviceListOnly);
@@ -151,6 +171,8 @@ private:
     // The period the report settings dialog chose: its own start and end, else the rule's.
     static archive::ReportRequest chosenPeriod(const ReportSettingsRequest& request);
     bool deviceListShowing() const;
+    // The account the device commands would work on now, without messages; -1 when none.
+    int ruleTargetAccount() const;
     bool deviceRowSelected() const;
     bool currentAccountSet() const;
     bool deleteSelectedAccount(DeleteFilesChoice choice);
@@ -172,6 +194,8 @@ private:
     Shell* m_shell = nullptr;
     ArchiveDatabase* m_database = nullptr;
     std::vector<CDevData> m_accounts;
+    std::set<int> m_polling;
+    std::map<int, PollResult> m_lastPoll;
     int m_lastSelectedRow = -1;
     // The account whose report the modified flag and the path name belong to.
     int m_reportAccount = -1;

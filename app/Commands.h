@@ -31,6 +31,10 @@ constexpr int PreviewConfig = 32829;
 constexpr int PreviewReport = 32830;
 constexpr int ExportDatabase = 32834;
 constexpr int Diagnostic = 32835;
+// Commands of this program's own, after the old numbers.
+constexpr int PollAll = 32900;
+constexpr int PollSelected = 32901;
+constexpr int ReportsAll = 32902;
 
 // The framework's own commands.
 constexpr int PrintSetup = 0xE106;

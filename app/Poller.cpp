@@ -98,13 +98,15 @@ public:
         changed(false);
     }
     void setProgress(int) override { }
-    void setCounts(qint64 done, qint64, CountUnit unit) override
+    void setCounts(qint64 done, qint64 total, CountUnit unit) override
     {
         if (unit != CountUnit::Records || m_phase != Phase::Hourly)
             return;
         {
             std::lock_guard lock(m_poller.m_mutex);
-            m_poller.m_results[std::size_t(m_job)].recordsRead = done;
+            PollResult& r = m_poller.m_results[std::size_t(m_job)];
+            r.recordsRead = done;
+            r.recordsTotal = total;
         }
         changed(false);
     }
@@ -245,6 +247,7 @@ void Poller::pollOne(int job)
         r.state = PollResult::State::Running;
         r.status.clear();
         r.recordsRead = 0;
+        r.recordsTotal = 0;
         ++r.attempts;
     }
     host.changed(true);

@@ -47,6 +47,7 @@ struct PollResult
     QString status; // the running operation's status text
     int newRecords = 0;
     qint64 recordsRead = 0; // records read so far in the running try
+    qint64 recordsTotal = 0; // of how many the operation expects; 0 while unknown
     QDateTime lastRecord; // the newest record the account holds after the poll
     int attempts = 0;
     double seconds = 0;

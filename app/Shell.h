@@ -105,6 +105,13 @@ public:
         return false;
     }
 
+    // Opens the poll window on these accounts (indexes into the list); it runs beside the
+    // main window. False when no poll started.
+    virtual bool startPoll(const std::vector<int>& accounts)
+    {
+        Q_UNUSED(accounts);
+        return false;
+    }
     // The report settings dialog; false on cancel.
     virtual bool editReportSettings(ReportSettingsRequest& request)
     {

@@ -288,13 +288,36 @@ QString CLorn2View::cellToolTip(int row, int column) const
     const QTableWidgetItem* cell = item(row, column);
     if (cell == nullptr)
         return {};
+    if (!cell->toolTip().isEmpty())
+        return cell->toolTip();
     const int margin = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 2;
     return fontMetrics().horizontalAdvance(cell->text()) + margin > columnWidth(column) ? cell->text() : QString();
 }
 
 void CLorn2View::setCells(int row, const QStringList& cells)
 {
-    const CDevData* account = m_document.account(item(row, 0) != nullptr ? item(row, 0)->data(kAccountRole).toInt() : -1);
+    const int accountIndex = item(row, 0) != nullptr ? item(row, 0)->data(kAccountRole).toInt() : -1;
+    const CDevData* account = m_document.account(accountIndex);
+    // The last poll's result: an icon on the number, its words in the tooltip; the columns
+    // themselves (and so the printout and the export) stay as they are.
+    if (QTableWidgetItem* number = item(row, 0)) {
+        const PollResult* poll = m_document.lastPoll(accountIndex);
+        if (poll == nullptr) {
+            number->setIcon(QIcon());
+            number->setToolTip(QString());
+        } else {
+            const bool ok = poll->state == PollResult::State::Ok;
+            const bool failed = poll->state == PollResult::State::Failed;
+            number->setIcon(style()->standardIcon(ok       ? QStyle::SP_DialogApplyButton
+                                                  : failed ? QStyle::SP_MessageBoxCritical
+                                                           : QStyle::SP_MediaStop));
+            QString tip = ok ? u"Опрос: успешно, новых записей: %1"_s.arg(poll->newRecords)
+                             : (failed ? u"Опрос: ошибка"_s : u"Опрос: остановлен"_s);
+            if (!poll->message.isEmpty())
+                tip += u"\n"_s + poll->message;
+            number->setToolTip(tip);
+        }
+    }
     for (int c = 1; c < kColumnCount; ++c) {
         auto* cell = new ListItem(cells.value(c - 1));
         // Dates sort by the date, not by the day of the month shown first.

@@ -1,5 +1,9 @@
 #include "CMainFrame.h"
 
+#include <QFileInfo>
+
+#include "PollWindow.h"
+
 #include <utility>
 
 #include <QAction>
@@ -49,6 +53,8 @@ namespace {
 // The lowest Windows version the old program was built for; the diagnostic command shows it.
 constexpr int kWinVer = 0x0501;
 constexpr int kIdleRefreshMs = 250;
+// A poll of lorn2-cli writes an account's two files one after the other.
+constexpr int kReloadDelayMs = 700;
 
 } // namespace
 
@@ -77,6 +83,15 @@ CMainFrame::CMainFrame(CLorn2Doc& document, QWidget* parent)
     connect(&m_idleTimer, &QTimer::timeout, this, &CMainFrame::refreshCommandStates);
     m_idleTimer.start(kIdleRefreshMs);
     refreshCommandStates();
+
+    m_reloadTimer.setSingleShot(true);
+    m_reloadTimer.setInterval(kReloadDelayMs);
+    connect(&m_reloadTimer, &QTimer::timeout, this, &CMainFrame::accountFilesChanged);
+    connect(&m_fileWatcher, &QFileSystemWatcher::fileChanged, this, [this](const QString& path) {
+        m_changedFiles.insert(path);
+        m_reloadTimer.start();
+    });
+    watchAccountFiles();
 }
 
 CMainFrame::~CMainFrame()
@@ -141,6 +156,9 @@ void CMainFrame::createMenus()
     addCommand(archives, cmd::CreateReport, u"Создать отчёт из архива..."_s);
     addCommand(archives, cmd::ShowArchive, u"Показать"_s);
     archives->addSeparator();
+    addCommand(archives, cmd::PollAll, u"Опросить все ТС..."_s);
+    addCommand(archives, cmd::PollSelected, u"Опросить выбранные ТС..."_s);
+    archives->addSeparator();
     addCommand(archives, cmd::ImportArchive, u"Импорт из файла..."_s);
     addCommand(archives, cmd::ExportArchive, u"Экспорт в файл..."_s);
 
@@ -176,6 +194,8 @@ void CMainFrame::createPopupMenus()
     m_rowMenu->addAction(makeAction(cmd::ReadArchive, u"Считать архив из ТС..."_s, m_rowMenu));
     m_rowMenu->addAction(makeAction(cmd::CreateReport, u"Создать отчёт из архива..."_s, m_rowMenu));
     m_rowMenu->addAction(makeAction(cmd::ReadReport, u"Считать отчёт из ТС..."_s, m_rowMenu));
+    m_rowMenu->addAction(makeAction(cmd::PollSelected, u"Опросить выбранные ТС..."_s, m_rowMenu));
+    m_rowMenu->addAction(makeAction(cmd::PollAll, u"Опросить все ТС..."_s, m_rowMenu));
     m_rowMenu->addSeparator();
     m_rowMenu->addAction(makeAction(cmd::ShowArchive, u"Показать архив"_s, m_rowMenu));
     m_rowMenu->addAction(makeAction(cmd::ShowConfig, u"Показать конфигурацию ТС"_s, m_rowMenu));
@@ -532,6 +552,14 @@ void CMainFrame::saveReportPdf(int accountIndex)
 
 void CMainFrame::closeEvent(QCloseEvent* event)
 {
+    if (m_pollWindow != nullptr && m_pollWindow->running()) {
+        const MbAnswer answer = MessageBox::question(u"Идёт опрос ТС. Остановить его и выйти?"_s, MbButtons::YesNo);
+        if (answer != MbAnswer::Yes) {
+            event->ignore();
+            return;
+        }
+        m_pollWindow->stopAndWait();
+    }
     // An unsaved report is offered for saving on the way out, as on every other way out of it.
     if (!m_document.SaveModified()) {
         event->ignore();
@@ -647,4 +675,69 @@ QPrinter& CMainFrame::printer()
 QString CMainFrame::diagnosticText()
 {
     return fmt::text(u"WINVER: 0x%04X", kWinVer);
+}
+
+PollWindow* CMainFrame::pollWindow() const
+{
+    return m_pollWindow.data();
+}
+
+bool CMainFrame::startPoll(const std::vector<int>& accounts)
+{
+    if (m_pollWindow != nullptr && m_pollWindow->running())
+        return false;
+    delete m_pollWindow;
+    auto* window = new PollWindow(m_document, accounts, PollPolicy{}, this);
+    if (!window->start()) {
+        delete window;
+        return false;
+    }
+    m_pollWindow = window;
+    connect(window, &PollWindow::pollEnded, this, [this] {
+        refreshCommandStates();
+        watchAccountFiles();
+    });
+    window->show();
+    refreshCommandStates();
+    return true;
+}
+
+void CMainFrame::watchAccountFiles()
+{
+    const QStringList watched = m_fileWatcher.files();
+    if (!watched.isEmpty())
+        m_fileWatcher.removePaths(watched);
+    QStringList paths;
+    for (const CDevData& acc : m_document.accounts()) {
+        if (acc.m_deleted || acc.m_folder.isEmpty())
+            continue;
+        for (const QString& name : {acc.accountFileName(), acc.archiveFileName()}) {
+            const QString path = acc.m_folder + u'/' + name;
+            if (QFileInfo::exists(path))
+                paths << path;
+        }
+    }
+    if (!paths.isEmpty())
+        m_fileWatcher.addPaths(paths);
+}
+
+void CMainFrame::accountFilesChanged()
+{
+    // This program's own saves come here too; reading an unchanged account again costs little.
+    // Accounts in this program's own poll are left to it.
+    const QSet<QString> changed = std::exchange(m_changedFiles, {});
+    std::vector<CDevData>& accounts = m_document.accounts();
+    for (std::size_t i = 0; i < accounts.size(); ++i) {
+        const CDevData& acc = accounts[i];
+        if (acc.m_deleted || m_document.isPolling(int(i)))
+            continue;
+        if (changed.contains(acc.m_folder + u'/' + acc.accountFileName())
+            || changed.contains(acc.m_folder + u'/' + acc.archiveFileName())) {
+            if (m_document.reloadAccount(int(i)) && activeView() == ViewKind::ArchiveList
+                && m_document.m_currentAccount == int(i))
+                switchView(ViewKind::ArchiveList, int(i));
+        }
+    }
+    // An atomic save replaces the file, which ends its watch.
+    watchAccountFiles();
 }

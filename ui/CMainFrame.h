@@ -4,7 +4,10 @@
 
 #include <QHash>
 #include <QList>
+#include <QFileSystemWatcher>
 #include <QMainWindow>
+#include <QPointer>
+#include <QSet>
 #include <QTimer>
 
 #include "DeviceListPrinter.h"
@@ -13,6 +16,7 @@
 class CLorn2Doc;
 class CLorn2View;
 class FrameView;
+class PollWindow;
 class QAction;
 class QLabel;
 class QMenu;
@@ -63,6 +67,10 @@ public:
     // "Сохранить в PDF..." of the report view: the print code onto a PDF file.
     void saveReportPdf(int accountIndex);
     bool printConfigReport(bool preview) override;
+    bool startPoll(const std::vector<int>& accounts) override;
+    PollWindow* pollWindow() const;
+    // Watches the account and archive files, so that a poll of lorn2-cli shows here.
+    void watchAccountFiles();
 
     const QString& documentTitle() const { return m_documentTitle; }
     // What the device list prints: the document's accounts as the list shows them.
@@ -104,6 +112,7 @@ private:
     void showContextMenu(const QPoint& globalPos, bool onRow);
     FrameView* createView(ViewKind kind, int accountIndex);
     void updateViewPane();
+    void accountFilesChanged();
 
     CLorn2Doc& m_document;
     FrameView* m_view = nullptr;
@@ -118,4 +127,8 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     int m_waitCursorDepth = 0;
     QString m_documentTitle;
+    QPointer<PollWindow> m_pollWindow;
+    QFileSystemWatcher m_fileWatcher;
+    QTimer m_reloadTimer; // changes settle before the accounts are read again
+    QSet<QString> m_changedFiles;
 };

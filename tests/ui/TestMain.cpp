@@ -10,6 +10,7 @@ int runCfgReportViewTests(int argc, char** argv);
 int runConParamsDlgTests(int argc, char** argv);
 int runTimesetDlgTests(int argc, char** argv);
 int runCommDlgTests(int argc, char** argv);
+int runPollWindowTests(int argc, char** argv);
 
 // One executable, several test classes, each with its own fixtures. LORN2_TEST_CLASS=TestUi (or
 // another class name) runs one of them, so that test functions can be named on the command line.
@@ -31,6 +32,7 @@ int main(int argc, char** argv)
         {"TestConParamsDlg", runConParamsDlgTests},
         {"TestTimesetDlg", runTimesetDlgTests},
         {"TestCommDlg", runCommDlgTests},
+        {"TestPollWindow", runPollWindowTests},
     };
     const QByteArray only = qgetenv("LORN2_TEST_CLASS");
     int failed = 0;
