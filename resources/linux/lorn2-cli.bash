@@ -31,7 +31,7 @@ _lorn2_cli()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
     local commands="list ports add edit delete export-devices show-archive import-archive
-        export-archive export-db read-archive read-config read-report set-clock config-report
+        export-archive export-db read-archive read-config read-report set-clock poll config-report
         save-config check-map report render"
     local global="-C --home --quiet --progress --json -h --help --version"
     local account="--net-address --consumer --phone --consumer-id --address --contact --map
@@ -64,7 +64,8 @@ _lorn2_cli()
                 --contact|--map|--print-volumes|--header-from-account|--port|--baud|--data-bits|\
                 --parity|--stop-bits|--flow|--timeout|--retries|--modem|--modem-phone|\
                 --modem-init|--per-contour|--from|--to|--start|--end|--hourly|--daily|--contour|\
-                --idle|--max-bytes|-o|--output|--time|--snapshot|--cfg-archive|--text|--pdf|--esc)
+                --idle|--max-bytes|-o|--output|--time|--snapshot|--cfg-archive|--text|--pdf|--esc|\
+                --since|--config|--clock-drift|--jobs|--attempts)
                     continue ;;
             esac
             ((argpos++))
@@ -75,6 +76,7 @@ _lorn2_cli()
         -C) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         --progress) COMPREPLY=($(compgen -W "auto always never" -- "$cur")); return ;;
         --type) COMPREPLY=($(compgen -W "1 2 3 Karna1 Velos2 Darna3" -- "$cur")); return ;;
+        --config) COMPREPLY=($(compgen -W "auto always never" -- "$cur")); return ;;
         --header-from-account|--modem|--per-contour|--cfg-archive)
             COMPREPLY=($(compgen -W "yes no" -- "$cur")); return ;;
         --parity) COMPREPLY=($(compgen -W "none odd even mark space" -- "$cur")); return ;;
@@ -82,11 +84,11 @@ _lorn2_cli()
         --flow) COMPREPLY=($(compgen -W "none xon/xoff rts/cts both" -- "$cur")); return ;;
         --map) _lorn2_cli_files "$cur" map; return ;;
         -o|--output|--text|--pdf|--esc) _lorn2_cli_files "$cur"; return ;;
-        --from|--to|--start|--end|--hourly|--daily)
+        --from|--to|--start|--end|--hourly|--daily|--since)
             COMPREPLY=($(compgen -W "$(date +%F)" -- "$cur")); return ;;
         --serial|--net-address|--consumer|--phone|--consumer-id|--address|--contact|\
         --print-volumes|--port|--baud|--data-bits|--timeout|--retries|--modem-phone|\
-        --modem-init|--contour|--idle|--max-bytes|--time|--snapshot)
+        --modem-init|--contour|--idle|--max-bytes|--time|--snapshot|--clock-drift|--jobs|--attempts)
             return ;;
     esac
 
@@ -114,6 +116,7 @@ _lorn2_cli()
         read-config) opts="--type --cfg-archive"; first=serial ;;
         read-report) opts="--type --hourly --daily --contour --idle --max-bytes -o"; first=serial ;;
         set-clock) opts="--type --time"; first=serial ;;
+        poll) opts="--type --all --since --config --clock-drift --jobs --attempts --json"; first=serials ;;
         config-report) opts="--type --snapshot --list-snapshots -o --output"; first=serial ;;
         check-map) first=map ;;
         report) opts="--type --hourly --daily --contour -o --text --pdf"; first=serial ;;
@@ -126,7 +129,7 @@ _lorn2_cli()
         return
     fi
     case $first:$argpos in
-        serial:0|serial-file:0)
+        serial:0|serial-file:0|serials:*)
             COMPREPLY=($(compgen -W "$(_lorn2_cli_serials "$dir")" -- "$cur")) ;;
         serial-file:1|file:0) _lorn2_cli_files "$cur" ;;
         map:0) _lorn2_cli_files "$cur" map ;;
