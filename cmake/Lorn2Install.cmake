@@ -43,6 +43,17 @@ install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${LORN2_LINUX_DIR}/lorn2-cli.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME lorn2-cli)
 
+# The nightly poll as a systemd user service and timer: systemctl --user enable --now lorn2-poll.timer
+# The service names the installed lorn2-cli, so its path is filled in when installing: the
+# package installs under /usr whatever prefix the build was configured with.
+install(CODE "
+    set(CMAKE_INSTALL_FULL_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    configure_file(\"${LORN2_LINUX_DIR}/systemd/lorn2-poll.service.in\"
+                   \"${PROJECT_BINARY_DIR}/generated/lorn2-poll.service\" @ONLY)
+")
+install(FILES ${PROJECT_BINARY_DIR}/generated/lorn2-poll.service ${LORN2_LINUX_DIR}/systemd/lorn2-poll.timer
+        DESTINATION lib/systemd/user)
+
 install(FILES ${PROJECT_SOURCE_DIR}/resources/esc.ini ${PROJECT_SOURCE_DIR}/resources/demo/metersim.map
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lorn2)
 install(FILES ${LORN2_LINUX_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/lorn2)

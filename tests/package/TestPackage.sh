@@ -58,6 +58,24 @@ for f in bin/lorn2 bin/lorn2-cli bin/lorn2-metersim \
 done
 grep -q '^License: GPL-3+' "$root/usr/share/doc/lorn2/copyright" || fail "copyright names no GPL-3+"
 
+# The nightly poll: a user service that runs the installed lorn2-cli, and its timer.
+units=$root/usr/lib/systemd/user
+for u in lorn2-poll.service lorn2-poll.timer; do
+    [ -s "$units/$u" ] || fail "missing /usr/lib/systemd/user/$u"
+done
+grep -qx 'ExecStart=/usr/bin/lorn2-cli --home --progress never poll --all' "$units/lorn2-poll.service" ||
+    fail "lorn2-poll.service does not run /usr/bin/lorn2-cli poll --all"
+if command -v systemd-analyze >/dev/null; then
+    # The service names /usr/bin/lorn2-cli, which only the unpacked tree has: checked there.
+    sed "s#/usr/bin/#$root/usr/bin/#" "$units/lorn2-poll.service" >"$tmp/lorn2-poll.service"
+    cp "$units/lorn2-poll.timer" "$tmp/lorn2-poll.timer"
+    if systemd-analyze verify --man=no "$tmp/lorn2-poll.service" "$tmp/lorn2-poll.timer" >"$tmp/verify.log" 2>&1; then
+        ok "systemd-analyze verify"
+    else
+        fail "systemd-analyze verify: $(cat "$tmp/verify.log")"
+    fi
+fi
+
 # The programs must find every library on the system, none in the build tree.
 for p in lorn2 lorn2-cli lorn2-metersim; do
     libs=$(ldd "$root/usr/bin/$p" 2>&1)
