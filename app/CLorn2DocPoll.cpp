@@ -51,6 +51,9 @@ void CLorn2Doc::pollFinished(int accountIndex, const PollResult& result, const C
     if (!acc.m_deleted)
         acc = data;
     refreshAccountRow(accountIndex);
+    // The archive list on screen shows the new records at once.
+    if (m_shell != nullptr && m_shell->activeView() == ViewKind::ArchiveList && m_currentAccount == accountIndex)
+        m_shell->switchView(ViewKind::ArchiveList, accountIndex);
 }
 
 const PollResult* CLorn2Doc::lastPoll(int accountIndex) const
