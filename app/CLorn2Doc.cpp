@@ -730,7 +730,28 @@ bool CLorn2Doc::buildReport(int accountIndex, const archive::ReportRequest& requ
 {
     if (!isValidAccount(accountIndex))
         return false;
+    archive::ReportResult result = makeReport(accountIndex, request);
+    if (result.outcome == archive::ReportOutcome::NoData || result.outcome == archive::ReportOutcome::UnknownFormula)
+        return false;
+
+    TextBlock block(kReportBlockSize);
+    if (block.allocate() != 0 || block.setData(result.state.text) != 0) {
+        MessageBox::error(LoadResString(102, u"Memory allocation error"_s));
+        return false;
+    }
     CDevData& acc = m_accounts[std::size_t(accountIndex)];
+    acc.m_reportText = std::move(block);
+    result.state.text.clear(); // the text block is the report
+    acc.m_report = std::move(result.state);
+    showNewReport(accountIndex);
+    return true;
+}
+
+archive::ReportResult CLorn2Doc::makeReport(int accountIndex, const archive::ReportRequest& request)
+{
+    if (!isValidAccount(accountIndex))
+        return {};
+    const CDevData& acc = m_accounts[std::size_t(accountIndex)];
     archive::ReportInput input;
     input.records = &acc.m_records;
     input.account.deviceType = acc.m_type;
@@ -754,19 +775,7 @@ bool CLorn2Doc::buildReport(int accountIndex, const archive::ReportRequest& requ
         }
         result = archive::buildReport(input);
     }
-    if (result.outcome == archive::ReportOutcome::NoData || result.outcome == archive::ReportOutcome::UnknownFormula)
-        return false;
-
-    TextBlock block(kReportBlockSize);
-    if (block.allocate() != 0 || block.setData(result.state.text) != 0) {
-        MessageBox::error(LoadResString(102, u"Memory allocation error"_s));
-        return false;
-    }
-    acc.m_reportText = std::move(block);
-    result.state.text.clear(); // the text block is the report
-    acc.m_report = std::move(result.state);
-    showNewReport(accountIndex);
-    return true;
+    return result;
 }
 
 void CLorn2Doc::showNewReport(int accountIndex)

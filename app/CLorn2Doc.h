@@ -95,6 +95,9 @@ public:
     // Builds the account's report; the builder shows its own messages. The document is then
     // modified and named after the account in the reports folder.
     bool buildReport(int accountIndex, const archive::ReportRequest& request);
+    // The account's report as buildReport makes it (with the database's daily rows), kept
+    // nowhere: the document and its views stay as they are. The builder shows its own messages.
+    archive::ReportResult makeReport(int accountIndex, const archive::ReportRequest& request);
     // A report just built or received into the account: the document is modified, named after
     // the account in the reports folder, and the report view shows it.
     void showNewReport(int accountIndex);

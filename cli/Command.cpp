@@ -95,7 +95,7 @@ int Command::run(const QStringList& args, CliStreams& io)
     addOptions(parser);
     if (!arguments().isEmpty())
         parser.addPositionalArgument(arguments(), QString());
-    QStringList argv = args;
+    QStringList argv = prepareArguments(args);
     argv[0] = u"lorn2-cli "_s + name();
     if (!parser.parse(argv))
         return usageError(parser.errorText(), parser, io);

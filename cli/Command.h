@@ -54,6 +54,9 @@ public:
     int minArguments() const { return m_info.minArguments; }
     int maxArguments() const { return m_info.maxArguments; }
     virtual void addOptions(QCommandLineParser& parser) const { Q_UNUSED(parser); }
+    // The arguments as the parser is to see them. The parser knows one meaning per option; a
+    // command whose option means something else beside another option tells them apart here.
+    virtual QStringList prepareArguments(const QStringList& args) const { return args; }
     // Whether the command can write one JSON document instead of its text (--json).
     virtual bool speaksJson() const { return false; }
     // Checks the options before any file is touched; `error` says what is wrong.
