@@ -53,6 +53,9 @@ _lorn2_cli()
         esac
         ((i++))
     done
+    # report --all takes --pdf without a file name: each PDF goes beside its report.
+    local pdf_flag=""
+    [[ $cmd == report && " ${COMP_WORDS[*]} " == *" --all "* ]] && pdf_flag=1
     local argpos=0 j
     if [[ -n $cmd ]]; then
         # Positional arguments already given after the command, for SERIAL vs FILE.
@@ -60,11 +63,12 @@ _lorn2_cli()
             w=${COMP_WORDS[j]}
             [[ $w == -* ]] && continue
             case ${COMP_WORDS[j-1]} in
+                --pdf) [[ -n $pdf_flag ]] || continue ;;
                 --type|--serial|--net-address|--consumer|--phone|--consumer-id|--address|\
                 --contact|--map|--print-volumes|--header-from-account|--port|--baud|--data-bits|\
                 --parity|--stop-bits|--flow|--timeout|--retries|--modem|--modem-phone|\
                 --modem-init|--per-contour|--from|--to|--start|--end|--hourly|--daily|--contour|\
-                --idle|--max-bytes|-o|--output|--time|--snapshot|--cfg-archive|--text|--pdf|--esc|\
+                --idle|--max-bytes|-o|--output|--time|--snapshot|--cfg-archive|--text|--esc|--dir|\
                 --since|--config|--clock-drift|--jobs|--attempts)
                     continue ;;
             esac
@@ -73,7 +77,7 @@ _lorn2_cli()
     fi
 
     case $prev in
-        -C) COMPREPLY=($(compgen -d -- "$cur")); return ;;
+        -C|--dir) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         --progress) COMPREPLY=($(compgen -W "auto always never" -- "$cur")); return ;;
         --type) COMPREPLY=($(compgen -W "1 2 3 Karna1 Velos2 Darna3" -- "$cur")); return ;;
         --config) COMPREPLY=($(compgen -W "auto always never" -- "$cur")); return ;;
@@ -83,7 +87,8 @@ _lorn2_cli()
         --stop-bits) COMPREPLY=($(compgen -W "1 1.5 2" -- "$cur")); return ;;
         --flow) COMPREPLY=($(compgen -W "none xon/xoff rts/cts both" -- "$cur")); return ;;
         --map) _lorn2_cli_files "$cur" map; return ;;
-        -o|--output|--text|--pdf|--esc) _lorn2_cli_files "$cur"; return ;;
+        -o|--output|--text|--esc) _lorn2_cli_files "$cur"; return ;;
+        --pdf) [[ -n $pdf_flag ]] || { _lorn2_cli_files "$cur"; return; } ;;
         --from|--to|--start|--end|--hourly|--daily|--since)
             COMPREPLY=($(compgen -W "$(date +%F)" -- "$cur")); return ;;
         --serial|--net-address|--consumer|--phone|--consumer-id|--address|--contact|\
@@ -119,7 +124,9 @@ _lorn2_cli()
         poll) opts="--type --all --since --config --clock-drift --jobs --attempts --json"; first=serials ;;
         config-report) opts="--type --snapshot --list-snapshots -o --output"; first=serial ;;
         check-map) first=map ;;
-        report) opts="--type --hourly --daily --contour -o --text --pdf"; first=serial ;;
+        report)
+            opts="--type --hourly --daily --contour -o --text --pdf --all --dir"
+            [[ -n $pdf_flag ]] || first=serial ;;
         render) opts="--text --pdf --esc"; first=tsr ;;
         *) return ;;
     esac
