@@ -164,8 +164,12 @@ public:
         : m_db(db)
     {
         // The write lock is taken at the start: two writers that both read first and then wanted
-        // it would otherwise fail one of them at once, whatever the busy timeout.
-        if (sqlite3_exec(m_db, "BEGIN IMMEDIATE TRANSACTION", nullptr, nullptr, nullptr) != SQLITE_OK)
+        // it would otherwise fail one of them at once. Another process or poll line holds it for
+        // one short transaction, so it is waited for; the commit keeps its own busy rule.
+        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+        const int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE TRANSACTION", nullptr, nullptr, nullptr);
+        sqlite3_busy_timeout(m_db, 0);
+        if (rc != SQLITE_OK)
             fail();
         m_open = true;
     }
@@ -250,9 +254,6 @@ HRESULT ArchiveDatabase::open(const QString& path)
     // The statements quote their values in double quotes, which a library built without that
     // legacy form would read as column names.
     sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
-    // Another process or poll line writing the same file holds its lock for one short
-    // transaction; waiting for it beats failing the row.
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     m_db = db;
     m_path = path;
     return S_OK;
