@@ -188,8 +188,9 @@ void PollWindow::accountDone(int job, const PollResult& r, const CDevData& data)
     m_startedMs[std::size_t(job)] = -1;
     m_table->item(job, ColState)->setText(stateText(r.state));
     m_table->item(job, ColRecords)->setText(QString::number(r.newRecords));
-    m_table->item(job, ColRate)->setText(r.seconds > 0 ? QString::number(double(r.newRecords) / r.seconds, 'f', 1)
-                                                       : QString());
+    m_table->item(job, ColRate)->setText(r.seconds > 0 && r.newRecords > 0
+                                             ? QString::number(double(r.newRecords) / r.seconds, 'f', 1)
+                                             : QString());
     m_table->item(job, ColResult)->setText(r.message.isEmpty() ? (r.state == PollResult::State::Ok ? u"OK"_s : QString())
                                                                : QString(r.message).replace(u'\n', u"; "_s));
     m_table->item(job, ColResult)->setToolTip(r.message);
