@@ -157,6 +157,7 @@ bool CLorn2Doc::isCommandAvailable(int command)
     case cmd::ViewStatusBar:
     case cmd::PollAll:
     case cmd::PollSelected:
+    case cmd::ReportsAll:
         return true;
     default:
         // Commands whose work is not part of the program yet stay disabled.
@@ -191,6 +192,8 @@ bool CLorn2Doc::ruleAllows(int command) const
         });
     case cmd::PollSelected:
         return e1 && e2 && !pollRunning();
+    case cmd::ReportsAll:
+        return e1 && std::any_of(m_accounts.begin(), m_accounts.end(), [](const CDevData& a) { return !a.m_deleted; });
     default:
         break;
     }
@@ -256,6 +259,7 @@ bool CLorn2Doc::onCommand(int command)
         {cmd::SetClock, [](CLorn2Doc& d) { d.OnSetClock(); }},
         {cmd::PollAll, [](CLorn2Doc& d) { d.OnPollAll(); }},
         {cmd::PollSelected, [](CLorn2Doc& d) { d.OnPollSelected(); }},
+        {cmd::ReportsAll, [](CLorn2Doc& d) { d.OnReportsAll(); }},
         {cmd::ShowConfig, [](CLorn2Doc& d) { d.OnShowConfig(); }},
         {cmd::SaveConfig, [](CLorn2Doc& d) { d.OnSaveConfig(); }},
         {cmd::PrintConfig, [](CLorn2Doc& d) { d.OnPrintConfig(false); }},

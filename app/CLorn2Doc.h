@@ -98,6 +98,8 @@ public:
     // The account's report as buildReport makes it (with the database's daily rows), kept
     // nowhere: the document and its views stay as they are. The builder shows its own messages.
     archive::ReportResult makeReport(int accountIndex, const archive::ReportRequest& request);
+    // "Отчёты по всем ТС...": the dialog writes one report per account into a folder.
+    bool OnReportsAll();
     // A report just built or received into the account: the document is modified, named after
     // the account in the reports folder, and the report view shows it.
     void showNewReport(int accountIndex);

@@ -112,6 +112,14 @@ public:
         Q_UNUSED(accounts);
         return false;
     }
+    // The dialog of reports for many accounts at once (indexes into the list): it asks for the
+    // kind, period, contour and folder, writes one report per account there and says what it
+    // wrote and skipped. False when cancelled.
+    virtual bool reportsForAccounts(const std::vector<int>& accounts)
+    {
+        Q_UNUSED(accounts);
+        return false;
+    }
     // The report settings dialog; false on cancel.
     virtual bool editReportSettings(ReportSettingsRequest& request)
     {

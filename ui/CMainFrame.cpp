@@ -38,6 +38,7 @@
 #include "FileDialog.h"
 #include "LogFontConversion.h"
 #include "ReportPrinting.h"
+#include "ReportsAllDlg.h"
 #include "app/CLorn2Doc.h"
 #include "app/Commands.h"
 #include "app/DeviceListColumns.h"
@@ -171,6 +172,8 @@ void CMainFrame::createMenus()
     reports->addSeparator();
     addCommand(reports, cmd::PrintReport, u"Печать..."_s);
     addCommand(reports, cmd::PreviewReport, u"Предварительный просмотр"_s);
+    reports->addSeparator();
+    addCommand(reports, cmd::ReportsAll, u"Отчёты по всем ТС..."_s);
 
     QMenu* service = bar->addMenu(u"&Сервис"_s);
     addCommand(service, cmd::SetClock, u"Установка времени ТС"_s);
@@ -700,6 +703,12 @@ bool CMainFrame::startPoll(const std::vector<int>& accounts)
     window->show();
     refreshCommandStates();
     return true;
+}
+
+bool CMainFrame::reportsForAccounts(const std::vector<int>& accounts)
+{
+    ReportsAllDlg dialog(m_document, accounts, printer().pageLayout(), this);
+    return dialog.exec() == QDialog::Accepted;
 }
 
 void CMainFrame::watchAccountFiles()

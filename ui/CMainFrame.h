@@ -68,6 +68,7 @@ public:
     void saveReportPdf(int accountIndex);
     bool printConfigReport(bool preview) override;
     bool startPoll(const std::vector<int>& accounts) override;
+    bool reportsForAccounts(const std::vector<int>& accounts) override;
     PollWindow* pollWindow() const;
     // Watches the account and archive files, so that a poll of lorn2-cli shows here.
     void watchAccountFiles();

@@ -92,6 +92,24 @@ QString FileDialog::getSaveFileName(QWidget* parent, const FileDialogSpec& reque
     return run(parent, request, true);
 }
 
+QString FileDialog::getExistingDirectory(QWidget* parent, const FileDialogSpec& request)
+{
+    lastSpec() = request;
+    if (!scriptedNames().empty()) {
+        const QString path = scriptedNames().front();
+        scriptedNames().pop_front();
+        return path;
+    }
+    QFileDialog dialog(parent, request.title);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    dialog.setDirectory(request.folder.isEmpty() ? QDir::currentPath() : request.folder);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.first();
+}
+
 QString FileDialog::run(QWidget* parent, const FileDialogSpec& request, bool save)
 {
     lastSpec() = request;

@@ -18,6 +18,8 @@ public:
     // dialog asks before overwriting. A typed name without an extension gets the default one.
     static QString getOpenFileName(QWidget* parent, const FileDialogSpec& request);
     static QString getSaveFileName(QWidget* parent, const FileDialogSpec& request);
+    // A folder chooser starting in `request.folder`; the chosen folder, empty on cancel.
+    static QString getExistingDirectory(QWidget* parent, const FileDialogSpec& request);
 
     // The next dialog returns this path (empty: as if cancelled) without showing anything; each
     // call scripts one dialog.

@@ -11,6 +11,7 @@ int runConParamsDlgTests(int argc, char** argv);
 int runTimesetDlgTests(int argc, char** argv);
 int runCommDlgTests(int argc, char** argv);
 int runPollWindowTests(int argc, char** argv);
+int runReportsAllDlgTests(int argc, char** argv);
 
 // One executable, several test classes, each with its own fixtures. LORN2_TEST_CLASS=TestUi (or
 // another class name) runs one of them, so that test functions can be named on the command line.
@@ -33,6 +34,7 @@ int main(int argc, char** argv)
         {"TestTimesetDlg", runTimesetDlgTests},
         {"TestCommDlg", runCommDlgTests},
         {"TestPollWindow", runPollWindowTests},
+        {"TestReportsAllDlg", runReportsAllDlgTests},
     };
     const QByteArray only = qgetenv("LORN2_TEST_CLASS");
     int failed = 0;
