@@ -44,6 +44,10 @@ bool checkOne(const QCommandLineParser& parser, QString* error)
         *error = u"--dir goes with --all"_s;
         return false;
     }
+    if (parser.isSet(pdfBeside())) {
+        *error = u"Unknown option '%1'."_s.arg(pdfBeside());
+        return false;
+    }
     if (!cliopts::checkReportRange(parser, error))
         return false;
     for (const QString& option : { u"o"_s, u"text"_s, u"pdf"_s }) {
