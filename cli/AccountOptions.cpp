@@ -270,13 +270,19 @@ bool checkReportRange(const QCommandLineParser& parser, QString* error)
         *error = u"--daily: FROM and TO expected"_s;
         return false;
     }
+    return checkReportDates(parser, daily ? args.at(1) : QString(), error);
+}
+
+bool checkReportDates(const QCommandLineParser& parser, const QString& toText, QString* error)
+{
+    const bool hourly = parser.isSet(u"hourly"_s);
     const QDate first = parseDate(parser.value(hourly ? u"hourly"_s : u"daily"_s));
     if (!first.isValid()) {
         *error = (hourly ? u"--hourly"_s : u"--daily"_s) + u": a date YYYY-MM-DD expected"_s;
         return false;
     }
-    if (daily) {
-        const QDate last = parseDate(args.at(1));
+    if (!hourly) {
+        const QDate last = parseDate(toText);
         if (!last.isValid()) {
             *error = u"--daily: TO must be a date YYYY-MM-DD"_s;
             return false;

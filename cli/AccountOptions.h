@@ -46,6 +46,8 @@ struct ReportRange
 void addReportRangeOptions(QCommandLineParser& parser, const QString& hourlyHelp);
 // Checks the options and that the serial number is the only other argument.
 bool checkReportRange(const QCommandLineParser& parser, QString* error);
+// The dates of --hourly or --daily (TO given apart, as commands place it differently) and --contour.
+bool checkReportDates(const QCommandLineParser& parser, const QString& toText, QString* error);
 ReportRange reportRange(const QCommandLineParser& parser);
 // The report settings dialog answered from the range; refuses a contour the meter lacks.
 bool answerReportSettings(const ReportRange& range, ReportSettingsRequest& request);

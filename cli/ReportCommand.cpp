@@ -99,30 +99,8 @@ bool checkAll(const QCommandLineParser& parser, QString* error)
         *error = u"--daily: FROM and TO expected"_s;
         return false;
     }
-    const QDate first = cliopts::parseDate(parser.value(hourly ? u"hourly"_s : u"daily"_s));
-    if (!first.isValid()) {
-        *error = (hourly ? u"--hourly"_s : u"--daily"_s) + u": a date YYYY-MM-DD expected"_s;
+    if (!cliopts::checkReportDates(parser, daily ? args.at(0) : QString(), error))
         return false;
-    }
-    if (daily) {
-        const QDate last = cliopts::parseDate(args.at(0));
-        if (!last.isValid()) {
-            *error = u"--daily: TO must be a date YYYY-MM-DD"_s;
-            return false;
-        }
-        if (last < first) {
-            *error = u"--daily: TO is before FROM"_s;
-            return false;
-        }
-    }
-    if (parser.isSet(u"contour"_s)) {
-        bool ok = false;
-        const int contour = parser.value(u"contour"_s).toInt(&ok);
-        if (!ok || contour < 1 || contour > 3) {
-            *error = u"--contour: 1, 2 or 3 expected"_s;
-            return false;
-        }
-    }
     if (!parser.isSet(u"dir"_s)) {
         *error = u"--all needs --dir DIR"_s;
         return false;
