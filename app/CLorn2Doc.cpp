@@ -68,6 +68,8 @@ bool CLorn2Doc::OnNewDocument()
     m_modified = false;
     // Folders that hold no readable account are skipped; the result does not stop start-up.
     accounts::loadAll(m_workingFolder, m_accounts);
+    m_lastPoll.clear();
+    readPollLogs();
     return true;
 }
 

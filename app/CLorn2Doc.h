@@ -145,8 +145,10 @@ public:
     // An account's poll ended: the poll's copy of the account replaces the list's, and its row
     // shows the result.
     void pollFinished(int accountIndex, const PollResult& result, const CDevData& data);
-    // The last poll's result of an account in this run, if any.
+    // The last poll's result of an account, of this run or from the poll logs, if any.
     const PollResult* lastPoll(int accountIndex) const;
+    // Takes each account's last result from the poll logs, as a poll from cron left them.
+    void readPollLogs();
     // Reads an account again from its folder (after another program changed its files); false
     // when it cannot be read, and then the account stays as it was.
     bool reloadAccount(int accountIndex);

@@ -62,6 +62,17 @@ const PollResult* CLorn2Doc::lastPoll(int accountIndex) const
     return it != m_lastPoll.end() ? &it->second : nullptr;
 }
 
+void CLorn2Doc::readPollLogs()
+{
+    const std::map<std::pair<QString, int>, PollResult> logged = polllog::latest(m_workingFolder, QDate::currentDate());
+    for (std::size_t i = 0; i < m_accounts.size(); ++i) {
+        const CDevData& acc = m_accounts[i];
+        const auto it = logged.find({acc.typeCodeName(), acc.m_serial});
+        if (!acc.m_deleted && it != logged.end() && !isPolling(int(i)))
+            m_lastPoll[int(i)] = it->second;
+    }
+}
+
 bool CLorn2Doc::reloadAccount(int accountIndex)
 {
     if (!isValidAccount(accountIndex) || isPolling(accountIndex))

@@ -384,6 +384,28 @@ QString field(QString text)
 
 } // namespace
 
+QByteArray format(const std::vector<PollResult>& results, const QDateTime& when, bool header)
+{
+    QByteArray out;
+    if (header)
+        out += "time;serial;type;result;message;newRecords;lastRecord;attempts;seconds;lineBytes\n";
+    const QString stamp = when.toString(u"yyyy-MM-ddTHH:mm:ss"_s);
+    for (const PollResult& r : results) {
+        const QStringList fields{stamp,
+                                 QString::number(r.serial),
+                                 field(r.typeName),
+                                 r.stateWord(),
+                                 field(r.message),
+                                 QString::number(r.newRecords),
+                                 r.lastRecord.isValid() ? r.lastRecord.toString(u"yyyy-MM-ddTHH:mm:ss"_s) : QString(),
+                                 QString::number(r.attempts),
+                                 QString::number(r.seconds, 'f', 1),
+                                 QString::number(r.lineBytes)};
+        out += fields.join(u';').toUtf8() + '\n';
+    }
+    return out;
+}
+
 bool append(const QString& workingFolder, const std::vector<PollResult>& results, const QDateTime& when,
             QString* error)
 {
@@ -400,29 +422,113 @@ bool append(const QString& workingFolder, const std::vector<PollResult>& results
             *error = file.errorString();
         return false;
     }
-    QByteArray out;
-    if (fresh)
-        out += "time;serial;type;result;message;newRecords;lastRecord;attempts;seconds;lineBytes\n";
-    const QString stamp = when.toString(u"yyyy-MM-ddTHH:mm:ss"_s);
-    for (const PollResult& r : results) {
-        const QStringList fields{stamp,
-                                 QString::number(r.serial),
-                                 r.typeName,
-                                 r.stateWord(),
-                                 field(r.message),
-                                 QString::number(r.newRecords),
-                                 r.lastRecord.isValid() ? r.lastRecord.toString(u"yyyy-MM-ddTHH:mm:ss"_s) : QString(),
-                                 QString::number(r.attempts),
-                                 QString::number(r.seconds, 'f', 1),
-                                 QString::number(r.lineBytes)};
-        out += fields.join(u';').toUtf8() + '\n';
-    }
+    const QByteArray out = format(results, when, fresh);
     if (file.write(out) != out.size()) {
         if (error != nullptr)
             *error = file.errorString();
         return false;
     }
     return true;
+}
+
+namespace {
+
+// The fields of one line; `pos` moves past the line's end. Empty at the end of the text.
+QStringList nextLine(const QString& text, qsizetype& pos)
+{
+    QStringList fields;
+    if (pos >= text.size())
+        return fields;
+    QString field;
+    bool quoted = false;
+    while (pos < text.size()) {
+        const QChar c = text[pos++];
+        if (quoted) {
+            if (c == u'"') {
+                if (pos < text.size() && text[pos] == u'"') {
+                    field += u'"';
+                    ++pos;
+                } else {
+                    quoted = false;
+                }
+            } else {
+                field += c;
+            }
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u';') {
+            fields << field;
+            field.clear();
+        } else if (c == u'\n') {
+            break;
+        } else if (c != u'\r') {
+            field += c;
+        }
+    }
+    fields << field;
+    return fields;
+}
+
+PollResult::State stateOf(const QString& word, bool* ok)
+{
+    *ok = true;
+    if (word == u"ok"_s)
+        return PollResult::State::Ok;
+    if (word == u"failed"_s)
+        return PollResult::State::Failed;
+    if (word == u"stopped"_s)
+        return PollResult::State::Stopped;
+    *ok = false;
+    return PollResult::State::Waiting;
+}
+
+} // namespace
+
+std::vector<PollResult> parse(const QByteArray& text)
+{
+    std::vector<PollResult> results;
+    const QString all = QString::fromUtf8(text);
+    qsizetype pos = 0;
+    while (pos < all.size()) {
+        const QStringList f = nextLine(all, pos);
+        if (f.size() != 10)
+            continue;
+        PollResult r;
+        bool ok = false;
+        r.serial = f[1].toInt(&ok);
+        bool known = false;
+        r.state = stateOf(f[3], &known);
+        if (!ok || !known)
+            continue;
+        r.typeName = f[2];
+        r.message = f[4];
+        r.newRecords = f[5].toInt();
+        r.lastRecord = QDateTime::fromString(f[6], u"yyyy-MM-ddTHH:mm:ss"_s);
+        r.attempts = f[7].toInt();
+        r.seconds = f[8].toDouble();
+        r.lineBytes = f[9].toLongLong();
+        results.push_back(std::move(r));
+    }
+    return results;
+}
+
+std::map<std::pair<QString, int>, PollResult> latest(const QString& workingFolder, const QDate& today)
+{
+    std::map<std::pair<QString, int>, PollResult> found;
+    const QDir logs(QDir(workingFolder).filePath(u"Logs"_s));
+    // The older month first, so that this month's lines win.
+    for (const QDate& month : {today.addMonths(-1), today}) {
+        QFile file(logs.filePath(u"poll-%1.csv"_s.arg(month.toString(u"yyyy-MM"_s))));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        // A log grows by a line per account a night; its end is all that matters.
+        constexpr qint64 kTail = qint64(4) << 20;
+        if (file.size() > kTail)
+            file.seek(file.size() - kTail);
+        for (PollResult& r : parse(file.readAll()))
+            found[{r.typeName, r.serial}] = std::move(r);
+    }
+    return found;
 }
 
 } // namespace polllog

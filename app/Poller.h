@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -142,5 +143,16 @@ namespace polllog {
 // with a header line in a new file. False when the file cannot be written.
 bool append(const QString& workingFolder, const std::vector<PollResult>& results, const QDateTime& when,
             QString* error = nullptr);
+
+// The lines append() writes, after the header line when `header` is set.
+QByteArray format(const std::vector<PollResult>& results, const QDateTime& when, bool header);
+
+// The lines of a log file's text, header and lines that are not a poll's left out; a quoted
+// message may hold the separator, quotes and line breaks.
+std::vector<PollResult> parse(const QByteArray& text);
+
+// Each account's last result in the logs of this month and the one before, by type code name
+// and serial number: what a poll from cron left for the desktop program to show.
+std::map<std::pair<QString, int>, PollResult> latest(const QString& workingFolder, const QDate& today);
 
 } // namespace polllog

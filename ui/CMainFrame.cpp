@@ -1,5 +1,6 @@
 #include "CMainFrame.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include "PollWindow.h"
@@ -92,6 +93,7 @@ CMainFrame::CMainFrame(CLorn2Doc& document, QWidget* parent)
         m_changedFiles.insert(path);
         m_reloadTimer.start();
     });
+    connect(&m_fileWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_reloadTimer.start(); });
     watchAccountFiles();
 }
 
@@ -726,6 +728,13 @@ void CMainFrame::watchAccountFiles()
                 paths << path;
         }
     }
+    // The poll log is written once a poll has ended: its results reach the device list then.
+    const QDir logs(QDir(m_document.workingFolder()).filePath(u"Logs"_s));
+    const QString log = logs.filePath(u"poll-%1.csv"_s.arg(QDate::currentDate().toString(u"yyyy-MM"_s)));
+    if (QFileInfo::exists(log))
+        paths << log;
+    else if (logs.exists())
+        paths << logs.path();
     if (!paths.isEmpty())
         m_fileWatcher.addPaths(paths);
 }
@@ -736,6 +745,9 @@ void CMainFrame::accountFilesChanged()
     // Accounts in this program's own poll are left to it.
     const QSet<QString> changed = std::exchange(m_changedFiles, {});
     std::vector<CDevData>& accounts = m_document.accounts();
+    m_document.readPollLogs();
+    for (std::size_t i = 0; i < accounts.size(); ++i)
+        m_document.refreshAccountRow(int(i));
     for (std::size_t i = 0; i < accounts.size(); ++i) {
         const CDevData& acc = accounts[i];
         if (acc.m_deleted || m_document.isPolling(int(i)))

@@ -162,6 +162,15 @@ void TestPollWindow::showsAPollOfTheCommandLine()
     QTRY_VERIFY_WITH_TIMEOUT(f.document.accounts()[0].m_lastConnect.isValid(), 10000);
     QCOMPARE(f.frame->deviceList()->selectedRow(), std::optional<int>(0));
     QVERIFY(!f.frame->deviceList()->item(0, 3)->text().isEmpty());
+    // Its result comes from the poll log, as a night's poll from cron would leave it.
+    QTRY_VERIFY_WITH_TIMEOUT(!f.frame->deviceList()->item(0, 0)->icon().isNull(), 10000);
+    QVERIFY2(f.frame->deviceList()->item(0, 0)->toolTip().startsWith(u"Опрос: успешно, новых записей: 6"_s),
+             qPrintable(f.frame->deviceList()->item(0, 0)->toolTip()));
+    // A program started afterwards shows it too.
+    CLorn2Doc later(f.profile, f.dir.path());
+    later.OnNewDocument();
+    QVERIFY(later.lastPoll(0) != nullptr);
+    QCOMPARE(later.lastPoll(0)->state, PollResult::State::Ok);
 }
 
 int runPollWindowTests(int argc, char** argv)
