@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "JanuaryHours.h"
 #include "ScriptedShell.h"
 #include "TestSupport.h"
 #include "app/CLorn2Doc.h"
@@ -30,19 +31,7 @@ QByteArray twoDayArchive(int serial)
     params.NumSys = 2;
     params.Formula = { 1, 1, 0 };
     params.Custom = u"Школа"_s;
-    ArchiveRecordList records;
-    for (int h = 1; h <= 48; ++h) {
-        sctArcZap r;
-        r.year = 15;
-        r.month = 1;
-        r.day = std::uint8_t(5 + h / 24);
-        r.hour = std::uint8_t(h % 24);
-        r.Event = archive::kEventHourly;
-        r.Q[0] = float(h) / 10.0f;
-        r.M[0] = float(h * 2);
-        r.M[1] = float(h * 2);
-        records.add(r, false);
-    }
+    const ArchiveRecordList records = testsupport::januaryHours();
     return archive::archiveFileBytes(params, records, std::uint16_t(serial));
 }
 

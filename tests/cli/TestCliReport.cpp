@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "JanuaryHours.h"
 #include "TestSupport.h"
 #include "archive/ArchiveFile.h"
 
@@ -26,18 +27,7 @@ QByteArray januaryArchive(std::uint16_t serial)
     ArchiveParams params;
     params.NumSys = 1;
     params.Formula = { 1, 0, 0 };
-    ArchiveRecordList records;
-    for (int h = 1; h <= 48; ++h) {
-        sctArcZap r;
-        r.year = 15;
-        r.month = 1;
-        r.day = std::uint8_t(5 + h / 24);
-        r.hour = std::uint8_t(h % 24);
-        r.Event = archive::kEventHourly;
-        r.Q[0] = float(h) / 10.0f;
-        r.M[0] = r.M[1] = float(h * 2);
-        records.add(r, false);
-    }
+    const ArchiveRecordList records = testsupport::januaryHours();
     return archive::archiveFileBytes(params, records, serial);
 }
 
