@@ -272,7 +272,9 @@ HRESULT CDevData::ReadXml(const QByteArray& xml)
 
     const QDomElement mapFile = account.firstChildElement(u"Map"_s).firstChildElement(u"FileName"_s);
     if (!mapFile.isNull()) {
-        m_mapFile = folders::fileNameOf(mapFile.text().trimmed());
+        // Blanks around the last part of a path are no part of a file name; kept, they would be
+        // trimmed away by the next read and the account would name another file.
+        m_mapFile = folders::fileNameOf(mapFile.text().trimmed()).trimmed();
         const QString path = mapPath();
         m_map.Reset();
         m_mapLoaded = !path.isEmpty() && m_map.LoadFile(path);
