@@ -26,12 +26,6 @@ using Clock = std::chrono::steady_clock;
 // Progress of a running account reaches the observer at most this often.
 constexpr auto kChangeInterval = std::chrono::milliseconds(100);
 
-std::uint64_t keyOf(const archive::RecordStamp& s)
-{
-    return std::uint64_t(s.year) << 32 | std::uint64_t(s.month) << 24 | std::uint64_t(s.day) << 16
-        | std::uint64_t(s.hour) << 8 | std::uint64_t(s.minute);
-}
-
 // A record's stamp as a calendar value; hour 24 is midnight of the next day.
 QDateTime stampTime(const archive::RecordStamp& s)
 {
@@ -276,7 +270,7 @@ void Poller::pollOne(int job)
         params.readConfiguration = m_policy.config == PollPolicy::Config::Always
             || (m_policy.config == PollPolicy::Config::Auto && acc.m_config.isEmpty());
         if (!acc.m_records.isEmpty())
-            params.newestHeldKey = keyOf(acc.m_records.latestStamp());
+            params.newestHeldKey = archive::stampKey(acc.m_records.latestStamp());
         if (database.isOpen()) {
             database.newestDayMonStamp(acc.m_type, acc.m_serial, false, params.newestDaily);
             database.newestDayMonStamp(acc.m_type, acc.m_serial, true, params.newestMonthly);

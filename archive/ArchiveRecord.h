@@ -114,10 +114,14 @@ static_assert(sizeof(RecordStamp) == 5);
 RecordStamp stampOf(const sctArcZap& r);
 
 // The stamp as one number that orders like compareRecords(), for sorting and binary search.
-constexpr std::uint64_t stampKey(const sctArcZap& r)
+constexpr std::uint64_t stampKey(const RecordStamp& r)
 {
     return std::uint64_t(r.year) << 32 | std::uint64_t(r.month) << 24 | std::uint64_t(r.day) << 16
         | std::uint64_t(r.hour) << 8 | std::uint64_t(r.minute);
+}
+constexpr std::uint64_t stampKey(const sctArcZap& r)
+{
+    return stampKey(RecordStamp{r.minute, r.hour, r.day, r.month, r.year});
 }
 
 // Stamp and Event: equal exactly when sameRecord() holds.

@@ -52,6 +52,7 @@ PollWindow::PollWindow(CLorn2Doc& document, std::vector<int> accounts, PollPolic
                                         database != nullptr && database->isOpen() ? database->path() : QString());
     m_startedMs.assign(m_accounts.size(), -1);
     m_fraction.assign(m_accounts.size(), 0.0);
+    m_states.assign(m_accounts.size(), PollResult::State::Waiting);
 
     m_table = new QTableWidget(int(m_accounts.size()), ColCount, this);
     m_table->setHorizontalHeaderLabels(
@@ -169,6 +170,7 @@ void PollWindow::changed(int job, const PollResult& r)
 {
     if (r.state == PollResult::State::Running && m_startedMs[std::size_t(job)] < 0)
         m_startedMs[std::size_t(job)] = m_clock.elapsed();
+    m_states[std::size_t(job)] = r.state;
     m_table->item(job, ColState)->setText(stateText(r.state));
     if (r.state == PollResult::State::Running) {
         // The operation's own status text says where it is, as its progress dialog would.
@@ -186,6 +188,7 @@ void PollWindow::changed(int job, const PollResult& r)
 void PollWindow::accountDone(int job, const PollResult& r, const CDevData& data)
 {
     m_startedMs[std::size_t(job)] = -1;
+    m_states[std::size_t(job)] = r.state;
     m_table->item(job, ColState)->setText(stateText(r.state));
     m_table->item(job, ColRecords)->setText(QString::number(r.newRecords));
     m_table->item(job, ColRate)->setText(r.seconds > 0 && r.newRecords > 0
@@ -208,12 +211,13 @@ void PollWindow::refreshTimes()
 {
     int done = 0;
     double fraction = 0;
-    for (int row = 0; row < m_table->rowCount(); ++row) {
-        const QString state = m_table->item(row, ColState)->text();
-        if (state == stateText(PollResult::State::Ok) || state == stateText(PollResult::State::Failed)
-            || state == stateText(PollResult::State::Stopped))
-            ++done;
-        fraction += m_fraction[std::size_t(row)];
+    for (std::size_t i = 0; i < m_states.size(); ++i) {
+        const PollResult::State state = m_states[i];
+        done += state == PollResult::State::Ok || state == PollResult::State::Failed
+                || state == PollResult::State::Stopped
+            ? 1
+            : 0;
+        fraction += m_fraction[i];
     }
     fraction /= std::max(1, m_table->rowCount());
     m_progress->setValue(done);
@@ -241,6 +245,7 @@ void PollWindow::allDone()
     for (std::size_t i = 0; i < results.size(); ++i) {
         // Accounts a stop left untried never reached accountDone.
         if (results[i].state == PollResult::State::Stopped && results[i].attempts == 0) {
+            m_states[i] = results[i].state;
             m_table->item(int(i), ColState)->setText(stateText(results[i].state));
             m_table->item(int(i), ColResult)->setText(results[i].message);
         }

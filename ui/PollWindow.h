@@ -63,6 +63,7 @@ private:
     QElapsedTimer m_clock;
     std::vector<qint64> m_startedMs; // per job, when its current try began; -1: not running
     std::vector<double> m_fraction;  // per job, how much of it is done, 0..1
+    std::vector<PollResult::State> m_states; // per job, as the last report said
 
     QTableWidget* m_table = nullptr;
     QProgressBar* m_progress = nullptr;

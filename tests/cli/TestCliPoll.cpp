@@ -128,6 +128,8 @@ private slots:
     void secondPollIsRefused();
     void interruptKeepsWhatCame();
     void killedPollLeavesFilesWhole();
+    void clockSetWhenOff_data();
+    void clockSetWhenOff();
     void commandLineErrors_data();
     void commandLineErrors();
 };
@@ -305,6 +307,32 @@ void TestCliPoll::killedPollLeavesFilesWhole()
         QCOMPARE(bySerial(results, serial).value(u"result"_s).toString(), u"ok"_s);
     const Run shown = cli(dir.path(), {u"show-archive"_s, u"5001"_s});
     QCOMPARE(int(shown.out.count(u'\n')) - 1, 30);
+}
+
+void TestCliPoll::clockSetWhenOff_data()
+{
+    QTest::addColumn<int>("offsetHours");
+    QTest::addColumn<bool>("set");
+    QTest::newRow("right") << 0 << false;
+    QTest::newRow("three hours behind") << -3 << true;
+    QTest::newRow("two hours ahead") << 2 << true;
+}
+
+// --clock-drift: the meter's newest record shows how far its clock is off.
+void TestCliPoll::clockSetWhenOff()
+{
+    QFETCH(int, offsetHours);
+    QFETCH(bool, set);
+    QTemporaryDir dir;
+    Fleet fleet(dir.path());
+    const QDateTime clock = QDateTime::currentDateTime().addSecs(3600 * offsetHours);
+    const QString file = u"Clock = %1"_s.arg(clock.toString(u"yyyy-MM-dd HH:mm:ss"_s));
+    QVERIFY(fleet.addBus({{7001, 1, u"Hours = 5\n"_s + file}}) > 0);
+    int exitCode = -1;
+    const QJsonArray results = pollJson(dir.path(), {u"--all"_s, u"--clock-drift"_s, u"600"_s}, &exitCode);
+    QCOMPARE(exitCode, 0);
+    QCOMPARE(bySerial(results, 7001).value(u"result"_s).toString(), u"ok"_s);
+    QCOMPARE(testsupport::readFile(fleet.logPath(1)).contains("clock set to"), set);
 }
 
 void TestCliPoll::commandLineErrors_data()
