@@ -462,45 +462,19 @@ QString ReportWriter::differenceCell(const _columnRep& col, const sctArcZap& sta
     return totalCell(col, totals);
 }
 
-// Whole minutes since an epoch; false for a stamp that is no date. Hour 24 runs into the next day.
-bool stampMinutes(const sctArcZap& r, std::int64_t& minutes)
-{
-    const QDate d(2000 + r.year, r.month, r.day);
-    if (!d.isValid())
-        return false;
-    minutes = d.toJulianDay() * 1440 + r.hour * 60 + r.minute;
-    return true;
-}
-
 void ReportWriter::timeBalance()
 {
-    const TwoZap& first = m_state.rows.front();
-    const TwoZap& last = m_state.rows.back();
-    const std::size_t c = std::size_t(m_contour);
-
-    double total = 0.0;
-    std::int64_t a = 0, b = 0;
-    if (stampMinutes(first.earlier, a) && stampMinutes(last.later, b)) {
-        // Half a second away from zero, so that a whole number of hours never rounds down.
-        double days = double(b - a) / 1440.0;
-        days += days < 0 ? -5.787037037037037e-6 : 5.787037037037037e-6;
-        total = std::trunc(days * 24.0);
-    }
-    const double working = std::uint32_t(last.later.T[c] - first.earlier.T[c]) / 60.0;
-    const double tmin = m_state.Tmin / 60.0;
-    const double tmax = m_state.Tmax / 60.0;
-    const double tdt = m_state.Tdt / 60.0;
-    const double err = total - working - tmin - tmax - tdt;
-
+    const pairing::TimeBalance b = pairing::timeBalance(m_state.rows.front(), m_state.rows.back(), m_contour,
+                                                        m_state.Tmin, m_state.Tmax, m_state.Tdt);
     m_w.line();
     m_w.line();
     m_w.text(
         u"Время работы теплосистемы\t\tTобщ =     Tраб +     Terr +     Tmin +     Tmax +      Tdt\r\n\t\t\t\t\t\t\t"_s);
-    m_w.text(f(u"     %8.2f", total));
-    for (double v : { working, err, tmin, tmax, tdt })
+    m_w.text(f(u"     %8.2f", b.total));
+    for (double v : { b.working, b.err, b.tmin, b.tmax, b.tdt })
         m_w.text(f(u"   %8.2f", v));
-    if (err < 0.0)
-        MessageBox::show(f(u"%10.8f", err));
+    if (b.err < 0.0)
+        MessageBox::show(f(u"%10.8f", b.err));
 }
 
 void ReportWriter::legends()

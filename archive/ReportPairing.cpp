@@ -238,4 +238,38 @@ std::vector<TwoZap> dailyRowsFromDatabase(const std::vector<DayMonRow>& rows, Co
     return out;
 }
 
+namespace {
+
+// Whole minutes since an epoch; false for a stamp that is no date. Hour 24 runs into the next day.
+bool stampMinutes(const sctArcZap& r, std::int64_t& minutes)
+{
+    const QDate d(2000 + r.year, r.month, r.day);
+    if (!d.isValid())
+        return false;
+    minutes = d.toJulianDay() * 1440 + r.hour * 60 + r.minute;
+    return true;
+}
+
+} // namespace
+
+TimeBalance timeBalance(const TwoZap& first, const TwoZap& last, int contour, std::uint64_t tminMinutes,
+                        std::uint64_t tmaxMinutes, std::uint64_t tdtMinutes)
+{
+    TimeBalance b;
+    const std::size_t c = std::size_t(std::clamp(contour, 0, kContours - 1));
+    std::int64_t from = 0, to = 0;
+    if (stampMinutes(first.earlier, from) && stampMinutes(last.later, to)) {
+        // Half a second away from zero, so that a whole number of hours never rounds down.
+        double days = double(to - from) / 1440.0;
+        days += days < 0 ? -5.787037037037037e-6 : 5.787037037037037e-6;
+        b.total = std::trunc(days * 24.0);
+    }
+    b.working = std::uint32_t(last.later.T[c] - first.earlier.T[c]) / 60.0;
+    b.tmin = double(tminMinutes) / 60.0;
+    b.tmax = double(tmaxMinutes) / 60.0;
+    b.tdt = double(tdtMinutes) / 60.0;
+    b.err = b.total - b.working - b.tmin - b.tmax - b.tdt;
+    return b;
+}
+
 } // namespace archive::pairing

@@ -64,4 +64,18 @@ std::vector<TwoZap> dailyRowsFromRecords(const std::vector<sctArcZap>& records, 
 // of format versions below 6 hold daily operating times, which are summed up here.
 std::vector<TwoZap> dailyRowsFromDatabase(const std::vector<DayMonRow>& rows, ContourMeans& means);
 
+// The report's time balance in hours: Tобщ = Tраб + Terr + Tmin + Tmax + Tdt, Terr being what
+// the others leave; the minute sums are the rows' Tfmn, Tfmx and Tdtm of the contour.
+struct TimeBalance
+{
+    double total = 0.0;
+    double working = 0.0;
+    double err = 0.0;
+    double tmin = 0.0;
+    double tmax = 0.0;
+    double tdt = 0.0;
+};
+TimeBalance timeBalance(const TwoZap& first, const TwoZap& last, int contour, std::uint64_t tminMinutes,
+                        std::uint64_t tmaxMinutes, std::uint64_t tdtMinutes);
+
 } // namespace archive::pairing
