@@ -160,6 +160,8 @@ bool CLorn2Doc::isCommandAvailable(int command)
     case cmd::PollAll:
     case cmd::PollSelected:
     case cmd::ReportsAll:
+    case cmd::ShowChart:
+    case cmd::QualityCheck:
         return true;
     default:
         // Commands whose work is not part of the program yet stay disabled.
@@ -221,6 +223,9 @@ bool CLorn2Doc::ruleAllows(int command) const
         return e2 || (!e1 && (view == ViewKind::ArchiveList || view == ViewKind::Report) && current);
     case cmd::ImportArchive: // E6
         return e1 || view == ViewKind::ArchiveList;
+    case cmd::ShowChart:
+    case cmd::QualityCheck:
+        return e1 ? e2 : current && (view == ViewKind::ArchiveList || view == ViewKind::Chart);
     case cmd::ReadArchive: // E7
     case cmd::ExportArchive:
     case cmd::ReadReport:
@@ -262,6 +267,8 @@ bool CLorn2Doc::onCommand(int command)
         {cmd::PollAll, [](CLorn2Doc& d) { d.OnPollAll(); }},
         {cmd::PollSelected, [](CLorn2Doc& d) { d.OnPollSelected(); }},
         {cmd::ReportsAll, [](CLorn2Doc& d) { d.OnReportsAll(); }},
+        {cmd::ShowChart, [](CLorn2Doc& d) { d.OnShowChart(); }},
+        {cmd::QualityCheck, [](CLorn2Doc& d) { d.OnQualityCheck(); }},
         {cmd::ShowConfig, [](CLorn2Doc& d) { d.OnShowConfig(); }},
         {cmd::SaveConfig, [](CLorn2Doc& d) { d.OnSaveConfig(); }},
         {cmd::PrintConfig, [](CLorn2Doc& d) { d.OnPrintConfig(false); }},
@@ -493,6 +500,21 @@ bool CLorn2Doc::OnShowArchive()
         return false;
     m_shell->switchView(ViewKind::ArchiveList, *index);
     return true;
+}
+
+bool CLorn2Doc::OnShowChart()
+{
+    const std::optional<int> index = targetAccount(false);
+    if (!index)
+        return false;
+    m_shell->switchView(ViewKind::Chart, *index);
+    return true;
+}
+
+bool CLorn2Doc::OnQualityCheck()
+{
+    const std::optional<int> index = targetAccount(false);
+    return index && m_shell->showQualityCheck(*index);
 }
 
 bool CLorn2Doc::readArchiveHeader(const QString& path, ArchiveHeader& header)

@@ -66,6 +66,8 @@ public:
     bool OnEditAccountFields();
     bool OnExportDeviceList();
     bool OnShowArchive();
+    bool OnShowChart();
+    bool OnQualityCheck();
     bool OnImportArchive();
     bool OnExportArchive();
     bool OnExportDatabase();

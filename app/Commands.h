@@ -35,6 +35,8 @@ constexpr int Diagnostic = 32835;
 constexpr int PollAll = 32900;
 constexpr int PollSelected = 32901;
 constexpr int ReportsAll = 32902;
+constexpr int ShowChart = 32903;
+constexpr int QualityCheck = 32904;
 
 // The framework's own commands.
 constexpr int PrintSetup = 0xE106;

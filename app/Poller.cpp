@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QStringList>
 
+#include "archive/DataQuality.h"
 #include "base/DateUtil.h"
 #include "base/Format.h"
 #include "base/MessageBox.h"
@@ -251,6 +252,8 @@ void Poller::pollOne(int job)
     auto messages = std::make_shared<CollectingMessages>();
     int result = 0;
     int newRecords = 0;
+    int qualityProblems = -1;
+    QString qualityText;
     qint64 lineBytes = 0;
     bool configRead = false;
     bool clockSet = false;
@@ -282,6 +285,14 @@ void Poller::pollOne(int job)
         // What came is kept whatever the end, as "Сохранить" after a stop keeps it.
         if (!params.records.empty()) {
             newRecords = int(params.records.size());
+            // The meter gives its newest record first; the check wants them as they were written.
+            const std::vector<sctArcZap> written(params.records.rbegin(), params.records.rend());
+            archive::quality::Period period;
+            period.now = QDateTime::currentDateTime();
+            const archive::quality::Report report
+                = archive::quality::check(written, period, std::clamp<int>(acc.m_arcParams.NumSys, 1, 3));
+            qualityProblems = int(report.problemCount());
+            qualityText = archive::quality::reportLines(report).join(u'\n');
             comm::mergeRecords(params);
             QString error;
             if (!acc.WriteArchive(&error))
@@ -328,6 +339,10 @@ void Poller::pollOne(int job)
         r.seconds += std::chrono::duration<double>(Clock::now() - started).count();
         r.configRead = r.configRead || configRead;
         r.clockSet = r.clockSet || clockSet;
+        if (qualityProblems >= 0) {
+            r.qualityProblems = qualityProblems;
+            r.qualityText = qualityText;
+        }
         if (!acc.m_records.isEmpty())
             r.lastRecord = stampTime(acc.m_records.latestStamp());
     }

@@ -55,6 +55,10 @@ struct PollResult
     qint64 lineBytes = 0;
     bool configRead = false;
     bool clockSet = false;
+    // The data-quality check of the records read: problems found (-1: nothing was read) and
+    // the findings, one a line.
+    int qualityProblems = -1;
+    QString qualityText;
 
     bool finished() const { return state == State::Ok || state == State::Failed || state == State::Stopped; }
     // "ok", "failed", "stopped", "waiting" or "running".

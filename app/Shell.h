@@ -15,7 +15,7 @@ class ArchiveDatabase;
 class CDevData;
 
 // The four views the main frame shows, one at a time.
-enum class ViewKind { None, DeviceList, ArchiveList, Report, ConfigReport };
+enum class ViewKind { None, DeviceList, ArchiveList, Report, ConfigReport, Chart };
 
 // The choice of the dialog that asks what to do with a deleted account's files.
 enum class DeleteFilesChoice { Delete, Move, Cancel };
@@ -118,6 +118,13 @@ public:
     virtual bool reportsForAccounts(const std::vector<int>& accounts)
     {
         Q_UNUSED(accounts);
+        return false;
+    }
+    // The data-quality findings of the account over the period the current view shows (the
+    // whole archive from the device list). False when nothing was shown.
+    virtual bool showQualityCheck(int account)
+    {
+        Q_UNUSED(account);
         return false;
     }
     // The report settings dialog; false on cancel.

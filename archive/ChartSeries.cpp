@@ -92,10 +92,14 @@ std::uint32_t minutes(const std::array<std::uint8_t, 3>& m, int contour)
     return m[std::size_t(contour)];
 }
 
-void buildHourly(Series& s, const std::vector<sctArcZap>& records)
+void buildHourly(Series& s, const std::vector<sctArcZap>& records, const QDateTime& now)
 {
     const std::int64_t first = *hourNumber(s.from, 1);
-    const std::int64_t last = *hourNumber(s.to.addDays(1), 0);
+    std::int64_t last = *hourNumber(s.to.addDays(1), 0);
+    if (now.isValid())
+        last = std::min(last, hourNumber(now.date(), now.time().hour()).value_or(last));
+    if (last < first)
+        return;
     const std::size_t n = std::size_t(last - first + 1);
     resize(s, n);
     for (std::size_t i = 0; i < n; ++i)
@@ -303,13 +307,20 @@ Series build(const std::vector<sctArcZap>& records, const Request& request)
     }
     s.from = std::max(s.from, QDate(2000, 1, 1));
     s.to = std::min(s.to, QDate(2099, 12, 30));
+    if (request.now.isValid()) {
+        const QDate today = request.now.date();
+        if (request.step == Step::Daily)
+            s.to = std::min(s.to, today.addDays(-1));
+        else
+            s.to = std::min(s.to, today);
+    }
     if (s.to < s.from)
         return s;
     const std::int64_t perDay = request.step == Step::Hourly ? 24 : 1;
     if (s.from.daysTo(s.to) * perDay > kMaxSlots)
         s.from = s.to.addDays(-(kMaxSlots / perDay) + 1);
     if (request.step == Step::Hourly)
-        buildHourly(s, records);
+        buildHourly(s, records, request.now);
     else
         buildDaily(s, records);
     return s;

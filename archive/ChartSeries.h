@@ -52,6 +52,9 @@ struct Request
     Step step = Step::Hourly;
     QDate from; // days, both included; invalid takes the first/last day of the archive
     QDate to;
+    // Slots after this moment are not there yet: the hour now running and today's day (which
+    // closes tonight) are left out rather than shown missing. Invalid: no such limit.
+    QDateTime now;
 };
 
 // One slot per hour (closing at the stamp: 01:00 .. 24:00 of each day) or per day (stamped at

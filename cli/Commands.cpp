@@ -1,5 +1,6 @@
 #include "AccountCommands.h"
 #include "ArchiveCommands.h"
+#include "ChartCommands.h"
 #include "Command.h"
 #include "ConfigCommands.h"
 #include "DeviceCommands.h"
@@ -32,5 +33,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<CheckMapCommand>());
     commands.push_back(std::make_unique<ReportCommand>());
     commands.push_back(std::make_unique<RenderCommand>());
+    commands.push_back(std::make_unique<ChartCommand>());
+    commands.push_back(std::make_unique<QualityCommand>());
     return commands;
 }

@@ -6,7 +6,7 @@ string(REPLACE "," ";" qt "${QT}")
 string(REPLACE "," ";" folders "${FOLDERS}")
 list(APPEND allowed ${FOLDER})
 # Only the window-system modules are kept to the folders that may draw.
-set(qt_modules QtGui QtWidgets QtPrintSupport QtOpenGL QtOpenGLWidgets)
+set(qt_modules QtGui QtWidgets QtPrintSupport QtOpenGL QtOpenGLWidgets QtCharts QtSvg)
 set(errors "")
 foreach(src IN LISTS SOURCES)
     file(STRINGS ${src} lines REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")

@@ -62,6 +62,13 @@ void ArchiveListModel::fill(const QDateTime& from, const QDateTime& to)
     emit headerDataChanged(Qt::Horizontal, 0, archivelist::kColumnCount - 1);
 }
 
+int ArchiveListModel::rowOf(std::size_t recordIndex) const
+{
+    // Rows are kept in list order.
+    const auto it = std::lower_bound(m_rows.begin(), m_rows.end(), recordIndex);
+    return it != m_rows.end() && *it == recordIndex ? int(it - m_rows.begin()) : -1;
+}
+
 int ArchiveListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());
@@ -150,6 +157,8 @@ CLorn2ArchView::CLorn2ArchView(CLorn2Doc& document, int accountIndex, QWidget* p
         {cmd::CreateReport, u"Создать отчёт из архива..."_s},
         {cmd::ImportArchive, u"Импорт из файла..."_s},
         {cmd::ExportArchive, u"Экспорт в файл..."_s},
+        {cmd::ShowChart, u"График"_s},
+        {cmd::QualityCheck, u"Проверка данных..."_s},
     };
     for (const auto& c : commands) {
         auto* button = new QPushButton(c.caption, this);
@@ -282,6 +291,35 @@ void CLorn2ArchView::fitColumns()
             width = std::max(width, metrics.horizontalAdvance(m_model->index(r, c).data().toString()) + padding);
         m_table->setColumnWidth(c, width);
     }
+}
+
+bool CLorn2ArchView::selectRecord(const sctArcZap& identity)
+{
+    const CDevData* acc = account();
+    if (acc == nullptr)
+        return false;
+    const std::ptrdiff_t index = acc->m_records.indexOf(identity);
+    if (index < 0)
+        return false;
+    if (m_model->rowOf(std::size_t(index)) < 0) {
+        const QDateTime t = archive::recordDateTime(identity);
+        if (!t.isValid())
+            return false;
+        const QSignalBlocker blockFrom(m_fromEdit);
+        const QSignalBlocker blockTo(m_toEdit);
+        if (t < m_from)
+            m_fromEdit->setDateTime(dateutil::calendarDateTime(t.date(), QTime(0, 0)));
+        if (t > m_to)
+            m_toEdit->setDateTime(dateutil::calendarDateTime(t.date(), QTime(23, 59)));
+        onApply();
+    }
+    const int row = m_model->rowOf(std::size_t(index));
+    if (row < 0)
+        return false;
+    m_table->selectRow(row);
+    m_table->scrollTo(m_model->index(row, 0), QAbstractItemView::PositionAtCenter);
+    m_table->setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 void CLorn2ArchView::onPickerChanged()

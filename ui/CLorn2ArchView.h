@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "FrameView.h"
+#include "archive/ArchiveRecord.h"
 
 class CDevData;
 class CLorn2Doc;
@@ -33,6 +34,8 @@ public:
     void fill(const QDateTime& from, const QDateTime& to);
     // The position in the account's record list of a shown row.
     std::size_t recordIndex(int row) const { return m_rows.at(std::size_t(row)); }
+    // The row showing the record at that position of the list, -1 when it is not shown.
+    int rowOf(std::size_t recordIndex) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -59,6 +62,13 @@ public:
     // Loads the account's archive file and shows all of it.
     void initialUpdate() override;
     void repaintView() override;
+
+    // Shows and selects the record with that identity, widening the date range to it when it
+    // lies outside; false when the account has no such record.
+    bool selectRecord(const sctArcZap& identity);
+    // The dates of the range applied.
+    QDate periodFrom() const { return m_from.date(); }
+    QDate periodTo() const { return m_to.date(); }
 
     // Enables each command button as the frame's command state says.
     void updateCommandButtons(const std::function<bool(int)>& isEnabled);

@@ -40,6 +40,9 @@
 #include "LogFontConversion.h"
 #include "ReportPrinting.h"
 #include "ReportsAllDlg.h"
+#include "QualityDlg.h"
+#include "CChartView.h"
+#include "archive/DataQuality.h"
 #include "app/CLorn2Doc.h"
 #include "app/Commands.h"
 #include "app/DeviceListColumns.h"
@@ -158,6 +161,8 @@ void CMainFrame::createMenus()
     addCommand(archives, cmd::ReadArchive, u"Считать из ТС..."_s);
     addCommand(archives, cmd::CreateReport, u"Создать отчёт из архива..."_s);
     addCommand(archives, cmd::ShowArchive, u"Показать"_s);
+    addCommand(archives, cmd::ShowChart, u"График"_s);
+    addCommand(archives, cmd::QualityCheck, u"Проверка данных..."_s);
     archives->addSeparator();
     addCommand(archives, cmd::PollAll, u"Опросить все ТС..."_s);
     addCommand(archives, cmd::PollSelected, u"Опросить выбранные ТС..."_s);
@@ -203,6 +208,8 @@ void CMainFrame::createPopupMenus()
     m_rowMenu->addAction(makeAction(cmd::PollAll, u"Опросить все ТС..."_s, m_rowMenu));
     m_rowMenu->addSeparator();
     m_rowMenu->addAction(makeAction(cmd::ShowArchive, u"Показать архив"_s, m_rowMenu));
+    m_rowMenu->addAction(makeAction(cmd::ShowChart, u"График"_s, m_rowMenu));
+    m_rowMenu->addAction(makeAction(cmd::QualityCheck, u"Проверка данных..."_s, m_rowMenu));
     m_rowMenu->addAction(makeAction(cmd::ShowConfig, u"Показать конфигурацию ТС"_s, m_rowMenu));
     m_rowMenu->addSeparator();
     QMenu* edit = m_rowMenu->addMenu(u"Изменить учётную запись"_s);
@@ -290,6 +297,20 @@ FrameView* CMainFrame::createView(ViewKind kind, int accountIndex)
         connect(archive, &CLorn2ArchView::commandRequested, this, &CMainFrame::runCommand);
         connect(archive, &CLorn2ArchView::backToDeviceList, this, [this] { switchView(ViewKind::DeviceList); });
         return archive;
+    }
+    if (kind == ViewKind::Chart && account != nullptr && !account->m_deleted) {
+        auto* chart = new CChartView(m_document, accountIndex, printer(), this);
+        // The chart opens on the period the archive list shows.
+        if (m_view != nullptr && m_view->kind() == ViewKind::ArchiveList) {
+            const auto* list = static_cast<const CLorn2ArchView*>(m_view);
+            if (list->accountIndex() == accountIndex)
+                chart->setInitialPeriod(list->periodFrom(), list->periodTo());
+        }
+        connect(chart, &CChartView::commandRequested, this, &CMainFrame::runCommand);
+        connect(chart, &CChartView::backToArchive, this,
+                [this, accountIndex] { switchView(ViewKind::ArchiveList, accountIndex); });
+        connect(chart, &CChartView::backToDeviceList, this, [this] { switchView(ViewKind::DeviceList); });
+        return chart;
     }
     if (kind == ViewKind::Report && account != nullptr && !account->m_deleted) {
         auto* report = new CReportView(m_document, accountIndex, this);
@@ -761,4 +782,48 @@ void CMainFrame::accountFilesChanged()
     }
     // An atomic save replaces the file, which ends its watch.
     watchAccountFiles();
+}
+
+bool CMainFrame::showQualityCheck(int accountIndex)
+{
+    CDevData* acc = m_document.account(accountIndex);
+    if (acc == nullptr)
+        return false;
+    if (acc->m_records.isEmpty()) {
+        WaitCursor wait(this);
+        if (FAILED(acc->LoadArchive())) {
+            MessageBox::error(LoadResString(119, u"Failed to load archive"_s));
+            return false;
+        }
+    }
+    acc->m_records.sort();
+    // The period the view shows; the device list checks the whole archive.
+    archive::quality::Period period;
+    period.now = QDateTime::currentDateTime();
+    if (m_view != nullptr && m_view->kind() == ViewKind::ArchiveList) {
+        const auto* list = static_cast<const CLorn2ArchView*>(m_view);
+        period.from = list->periodFrom();
+        period.to = list->periodTo();
+    } else if (m_view != nullptr && m_view->kind() == ViewKind::Chart) {
+        const auto* chart = static_cast<const CChartView*>(m_view);
+        period.from = chart->periodFrom();
+        period.to = chart->periodTo();
+    }
+    archive::quality::Report report;
+    {
+        WaitCursor wait(this);
+        report = archive::quality::check(acc->m_records.records(), period, std::clamp<int>(acc->m_arcParams.NumSys, 1, 3));
+    }
+    const QString name = fmt::text(u"%05u", unsigned(acc->m_serial)) + u" "_s + acc->typeName();
+    auto* dialog = new QualityDlg(name, report, acc->m_records.records(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QualityDlg::showRecord, this, [this, accountIndex](const sctArcZap& identity) {
+        if (m_view == nullptr || m_view->kind() != ViewKind::ArchiveList
+            || static_cast<CLorn2ArchView*>(m_view)->accountIndex() != accountIndex)
+            switchView(ViewKind::ArchiveList, accountIndex);
+        if (m_view != nullptr && m_view->kind() == ViewKind::ArchiveList)
+            static_cast<CLorn2ArchView*>(m_view)->selectRecord(identity);
+    });
+    dialog->show();
+    return true;
 }

@@ -69,6 +69,7 @@ public:
     bool printConfigReport(bool preview) override;
     bool startPoll(const std::vector<int>& accounts) override;
     bool reportsForAccounts(const std::vector<int>& accounts) override;
+    bool showQualityCheck(int accountIndex) override;
     PollWindow* pollWindow() const;
     // Watches the account and archive files, so that a poll of lorn2-cli shows here.
     void watchAccountFiles();

@@ -56,7 +56,7 @@ PollWindow::PollWindow(CLorn2Doc& document, std::vector<int> accounts, PollPolic
 
     m_table = new QTableWidget(int(m_accounts.size()), ColCount, this);
     m_table->setHorizontalHeaderLabels(
-        {u"ТС"_s, u"Порт"_s, u"Состояние"_s, u"Записей"_s, u"Записей/с"_s, u"Результат"_s});
+        {u"ТС"_s, u"Порт"_s, u"Состояние"_s, u"Записей"_s, u"Записей/с"_s, u"Проверка"_s, u"Результат"_s});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
@@ -197,6 +197,18 @@ void PollWindow::accountDone(int job, const PollResult& r, const CDevData& data)
     m_table->item(job, ColResult)->setText(r.message.isEmpty() ? (r.state == PollResult::State::Ok ? u"OK"_s : QString())
                                                                : QString(r.message).replace(u'\n', u"; "_s));
     m_table->item(job, ColResult)->setToolTip(r.message);
+    // The check of the records this poll brought: a user sees at once which meter to look at.
+    QTableWidgetItem* quality = m_table->item(job, ColQuality);
+    if (r.qualityProblems < 0) {
+        quality->setText(QString());
+    } else if (r.qualityProblems == 0) {
+        quality->setText(u"замечаний нет"_s);
+        quality->setForeground(palette().color(QPalette::Text));
+    } else {
+        quality->setText(u"замечаний: %1"_s.arg(r.qualityProblems));
+        quality->setForeground(QColor(0xc0, 0x20, 0x20));
+    }
+    quality->setToolTip(r.qualityText);
     m_fraction[std::size_t(job)] = r.state == PollResult::State::Failed ? 0.0 : 1.0;
     const QStyle::StandardPixmap icon = r.state == PollResult::State::Ok
         ? QStyle::SP_DialogApplyButton

@@ -24,7 +24,7 @@ class PollWindow : public QDialog
     Q_OBJECT
 
 public:
-    enum Column { ColAccount, ColPort, ColState, ColRecords, ColRate, ColResult, ColCount };
+    enum Column { ColAccount, ColPort, ColState, ColRecords, ColRate, ColQuality, ColResult, ColCount };
 
     PollWindow(CLorn2Doc& document, std::vector<int> accounts, PollPolicy policy, QWidget* parent = nullptr);
     ~PollWindow() override;

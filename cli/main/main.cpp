@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QCoreApplication>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QTextStream>
 
@@ -26,7 +27,7 @@ const char* commandName(int argc, char** argv)
 // Only the commands that draw need fonts and paint devices; the others start without a display.
 bool commandDraws(const char* name)
 {
-    return std::strcmp(name, "render") == 0 || std::strcmp(name, "report") == 0;
+    return std::strcmp(name, "render") == 0 || std::strcmp(name, "report") == 0 || std::strcmp(name, "chart") == 0;
 }
 
 // Standard error carries the program's messages only; a bare environment (cron, containers) has
@@ -48,7 +49,11 @@ int main(int argc, char** argv)
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler(dropRuntimeFolderWarning);
-        application = std::make_unique<QGuiApplication>(argc, argv);
+        // The chart is a graphics scene, which wants the widgets' application.
+        if (std::strcmp(commandName(argc, argv), "chart") == 0)
+            application = std::make_unique<QApplication>(argc, argv);
+        else
+            application = std::make_unique<QGuiApplication>(argc, argv);
     } else {
         application = std::make_unique<QCoreApplication>(argc, argv);
     }

@@ -347,6 +347,11 @@ void TestChartSeries::periodDefaultsAndLimits()
     QCOMPARE(build({}, Request{ 0, Step::Hourly, {}, {} }).size(), std::size_t(0));
     QCOMPARE(build(records, Request{ 0, Step::Daily, QDate(2026, 3, 5), QDate(2026, 3, 1) }).size(), std::size_t(0));
 
+    // Hours still to come are no gap: the series ends at the hour now running, days at yesterday.
+    const QDateTime now(QDate(2026, 3, 2), QTime(5, 30));
+    QCOMPARE(build(records, Request{ 0, Step::Hourly, QDate(2026, 3, 1), QDate(2026, 3, 9), now }).size(), std::size_t(29));
+    QCOMPARE(build(records, Request{ 0, Step::Daily, QDate(2026, 3, 1), QDate(2026, 3, 9), now }).size(), std::size_t(1));
+
     // A damaged stamp decades ahead costs no more than the slot cap.
     records.back().year = 99;
     s = build(records, Request{ 2, Step::Hourly, {}, {} });
