@@ -32,7 +32,7 @@ _lorn2_cli()
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
     local commands="list ports add edit delete export-devices show-archive import-archive
         export-archive export-db read-archive read-config read-report set-clock poll config-report
-        save-config check-map report render"
+        save-config check-map report render chart quality"
     local global="-C --home --quiet --progress --json -h --help --version"
     local account="--net-address --consumer --phone --consumer-id --address --contact --map
         --print-volumes --header-from-account"
@@ -128,6 +128,8 @@ _lorn2_cli()
             opts="--type --hourly --daily --contour -o --text --pdf --all --dir"
             [[ -n $pdf_flag ]] || first=serial ;;
         render) opts="--text --pdf --esc"; first=tsr ;;
+        chart) opts="--type --from --to --daily --contour --series --size --format -o --output"; first=serial ;;
+        quality) opts="--type --all --from --to --json"; first=serials ;;
         *) return ;;
     esac
 

@@ -12,6 +12,7 @@ int runTimesetDlgTests(int argc, char** argv);
 int runCommDlgTests(int argc, char** argv);
 int runPollWindowTests(int argc, char** argv);
 int runReportsAllDlgTests(int argc, char** argv);
+int runChartViewTests(int argc, char** argv);
 
 // One executable, several test classes, each with its own fixtures. LORN2_TEST_CLASS=TestUi (or
 // another class name) runs one of them, so that test functions can be named on the command line.
@@ -35,6 +36,7 @@ int main(int argc, char** argv)
         {"TestCommDlg", runCommDlgTests},
         {"TestPollWindow", runPollWindowTests},
         {"TestReportsAllDlg", runReportsAllDlgTests},
+        {"TestChartView", runChartViewTests},
     };
     const QByteArray only = qgetenv("LORN2_TEST_CLASS");
     int failed = 0;
