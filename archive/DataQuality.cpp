@@ -93,8 +93,14 @@ Report check(const std::vector<sctArcZap>& records, const Period& period, int co
     const int nc = rep.contours;
     std::vector<Finding> gaps, errors, minutes, backwards, duplicates, jumps, terr;
 
+    // A list as the program keeps it is in identity order already: then there is nothing to
+    // find as read and nothing to sort.
+    bool ordered = true;
+    for (std::size_t i = 1; i < records.size() && ordered; ++i)
+        ordered = identityKey(records[i - 1]) < identityKey(records[i]);
+
     // As read: a record met twice, or one older than the record before it.
-    {
+    if (!ordered) {
         std::unordered_set<std::uint64_t> seen;
         seen.reserve(records.size());
         for (std::size_t i = 0; i < records.size(); ++i) {
@@ -114,13 +120,15 @@ Report check(const std::vector<sctArcZap>& records, const Period& period, int co
     // Everything else looks at the records in time order, each identity once.
     std::vector<std::size_t> order(records.size());
     std::iota(order.begin(), order.end(), std::size_t(0));
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return identityKey(records[a]) < identityKey(records[b]); });
-    order.erase(std::unique(order.begin(), order.end(),
-                            [&](std::size_t a, std::size_t b) {
-                                return identityKey(records[a]) == identityKey(records[b]);
-                            }),
-                order.end());
+    if (!ordered) {
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return identityKey(records[a]) < identityKey(records[b]); });
+        order.erase(std::unique(order.begin(), order.end(),
+                                [&](std::size_t a, std::size_t b) {
+                                    return identityKey(records[a]) == identityKey(records[b]);
+                                }),
+                    order.end());
+    }
 
     std::vector<Hourly> hourly;
     for (std::size_t i : order) {
@@ -248,10 +256,13 @@ Report check(const std::vector<sctArcZap>& records, const Period& period, int co
     }
 
     // The hourly report of each day: a negative Terr is what it would pop up about.
-    std::vector<sctArcZap> sorted;
-    sorted.reserve(order.size());
-    for (std::size_t i : order)
-        sorted.push_back(records[i]);
+    std::vector<sctArcZap> copy;
+    if (!ordered) {
+        copy.reserve(order.size());
+        for (std::size_t i : order)
+            copy.push_back(records[i]);
+    }
+    const std::vector<sctArcZap>& sorted = ordered ? records : copy;
     const QDate firstDay = hourDateTime(fh - 1).date();
     const QDate lastDay = hourDateTime(lh - 1).date();
     for (QDate day = firstDay; day <= lastDay; day = day.addDays(1)) {

@@ -53,33 +53,47 @@ bool dayBytes(const QDate& day, int& year, int& month, int& dom)
     return true;
 }
 
+// A row's later record and where it stands in the list, so that its earlier record is found
+// by stepping back from there instead of by another search.
+struct RowAt
+{
+    TwoZap row;
+    std::size_t at;
+};
+
 // Passes 1 and 3 of the hourly report: the rows of the day, the 24:00 row included when the
 // 00:00 record of the next day (same month) exists.
-std::vector<TwoZap> hourRowsOfDay(const std::vector<sctArcZap>& records, int year, int month, int dom, bool& found2400)
+std::vector<RowAt> hourRowsOfDay(const std::vector<sctArcZap>& records, int year, int month, int dom, bool& found2400)
 {
-    std::vector<TwoZap> rows;
+    std::vector<RowAt> rows;
     const std::size_t first = lowerBound(records, keyOf(year, month, dom, 1, 0));
     const std::size_t last = lowerBound(records, keyOf(year, month, dom + 1, 0, 0));
+    rows.reserve(last - first + 2);
     for (std::size_t i = first; i < last; ++i) {
         if (records[i].Event == kEventHourly)
-            rows.push_back(TwoZap{ {}, records[i], {}, {}, {} });
+            rows.push_back({ TwoZap{ {}, records[i], {}, {}, {} }, i });
     }
     found2400 = false;
     const std::uint64_t midnight = keyOf(year, month, dom + 1, 0, 0);
     for (std::size_t i = last; i < records.size() && stampKey(records[i]) == midnight; ++i) {
         if (records[i].Event == kEventHourly) {
-            rows.push_back(TwoZap{ {}, records[i], {}, {}, {} });
+            rows.push_back({ TwoZap{ {}, records[i], {}, {}, {} }, i });
             found2400 = true;
         }
     }
     return rows;
 }
 
-// The latest record before `later` that can open its hour: records the interval search skips,
-// hour-24 records and the part-hour records of the hour just before do not.
-sctArcZap earlierFor(const std::vector<sctArcZap>& records, const sctArcZap& later)
+// The latest record before the one at `at` that can open its hour: records the interval
+// search skips, hour-24 records and the part-hour records of the hour just before do not.
+sctArcZap earlierFor(const std::vector<sctArcZap>& records, std::size_t at)
 {
-    for (std::size_t i = lowerBound(records, stampKey(later)); i-- > 0;) {
+    const sctArcZap& later = records[at];
+    const std::uint64_t key = stampKey(later);
+    std::size_t i = at;
+    while (i > 0 && stampKey(records[i - 1]) == key)
+        --i;
+    while (i-- > 0) {
         const sctArcZap& r = records[i];
         if (r.Event == kEventSkipped || r.hour == 24 || (r.hour + 1 == later.hour && r.minute != 0))
             continue;
@@ -141,25 +155,28 @@ std::vector<TwoZap> hourlyRows(const std::vector<sctArcZap>& records, const QDat
     if (!dayBytes(day, year, month, dom))
         return {};
     bool found2400 = false;
-    std::vector<TwoZap> rows = hourRowsOfDay(records, year, month, dom, found2400);
+    std::vector<RowAt> rows = hourRowsOfDay(records, year, month, dom, found2400);
 
     // A day without any hourly record gets no closing row either: the next record after an
     // all-zero stamp would be the first of the archive, whatever its day.
     if (!found2400 && !rows.empty()) {
-        const sctArcZap last = rows.back().later;
+        const sctArcZap last = rows.back().row.later;
         for (std::size_t i = upperBound(records, stampKey(last)); i < records.size(); ++i) {
             if (records[i].hour != 24 && !sameDate(records[i], last)) {
-                rows.push_back(TwoZap{ {}, records[i], {}, {}, {} });
+                rows.push_back({ TwoZap{ {}, records[i], {}, {}, {} }, i });
                 break;
             }
         }
     }
 
-    for (TwoZap& row : rows) {
-        row.earlier = earlierFor(records, row.later);
-        means.add(row.earlier, row.later);
+    std::vector<TwoZap> out;
+    out.reserve(rows.size());
+    for (RowAt& r : rows) {
+        r.row.earlier = earlierFor(records, r.at);
+        means.add(r.row.earlier, r.row.later);
+        out.push_back(r.row);
     }
-    return rows;
+    return out;
 }
 
 std::vector<TwoZap> dailyRowsFromRecords(const std::vector<sctArcZap>& records, const QDate& start, const QDate& end,
@@ -183,8 +200,9 @@ std::vector<TwoZap> dailyRowsFromRecords(const std::vector<sctArcZap>& records, 
         TwoZap row;
         row.earlier = records[first];
         bool found2400 = false;
-        for (TwoZap& hour : hourRowsOfDay(records, year, month, dom, found2400)) {
-            hour.earlier = earlierFor(records, hour.later);
+        for (RowAt& r : hourRowsOfDay(records, year, month, dom, found2400)) {
+            TwoZap& hour = r.row;
+            hour.earlier = earlierFor(records, r.at);
             means.add(hour.earlier, hour.later);
             for (std::size_t c = 0; c < std::size_t(kContours); ++c) {
                 row.Tfmn[c] += hour.later.Tfmn[c];

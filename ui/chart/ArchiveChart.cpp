@@ -8,7 +8,10 @@
 #include <QGraphicsItem>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
+#include <QRegion>
 #include <QPainterPath>
 #include <QScatterSeries>
 #include <QTimeZone>
@@ -145,34 +148,65 @@ public:
     }
 
 private:
+    // Marks are whole-pixel columns at least a pixel wide, so a single missing hour of ten
+    // years still shows. On a raster device all columns of one colour go in a single drawing
+    // of a one-line strip: each fill costs a hand-over to the painter's worker threads, which
+    // for a few hundred bands would outweigh the pixels. Vector devices get rectangles.
     void paintBands(QPainter* painter, const QRectF& plot)
     {
-        const auto span = [&](const Band& b) {
-            const double x0 = m_chart->xToScene(b.from), x1 = m_chart->xToScene(b.to);
-            return std::pair{ x0, std::max(x1, x0 + 1.0) }; // never narrower than a pixel
+        const auto rects = [&](Mark m, int top, int height) {
+            QList<QRect> out;
+            for (const Band& b : m_chart->m_bands[std::size_t(m)]) {
+                const int x0 = int(std::floor(m_chart->xToScene(b.from)));
+                const int x1 = std::max(int(std::ceil(m_chart->xToScene(b.to))), x0 + 1);
+                out.append(QRect(x0, top, x1 - x0, height));
+            }
+            return out;
         };
-        for (const Band& b : m_chart->m_bands[std::size_t(Mark::Missing)]) {
-            const auto [x0, x1] = span(b);
-            const QRectF r(QPointF(x0, plot.top()), QPointF(x1, plot.bottom()));
-            painter->fillRect(r, QColor(0xe8, 0xe8, 0xe8));
-            painter->fillRect(r, QBrush(markColor(Mark::Missing), Qt::BDiagPattern));
+        const bool raster = painter->paintEngine() != nullptr && painter->paintEngine()->type() == QPaintEngine::Raster;
+        const int left = int(std::floor(plot.left()));
+        const int width = int(std::ceil(plot.right())) - left;
+        const auto fill = [&](const QList<QRect>& list, const QColor& color) {
+            if (list.isEmpty())
+                return;
+            if (!raster) {
+                for (const QRect& r : list)
+                    painter->fillRect(r, color);
+                return;
+            }
+            QImage strip(std::max(1, width), 1, QImage::Format_ARGB32_Premultiplied);
+            strip.fill(Qt::transparent);
+            const QRgb pixel = qPremultiply(color.rgba());
+            auto* line = reinterpret_cast<QRgb*>(strip.scanLine(0));
+            for (const QRect& r : list) {
+                for (int x = std::max(r.left(), left); x <= std::min(r.right(), left + width - 1); ++x)
+                    line[x - left] = pixel;
+            }
+            const QRect& first = list.front();
+            painter->drawImage(QRect(left, first.top(), width, first.height()), strip);
+        };
+
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+        const int top = int(std::floor(plot.top())), height = int(std::ceil(plot.height()));
+        const QList<QRect> missing = rects(Mark::Missing, top, height);
+        fill(missing, QColor(0xe8, 0xe8, 0xe8));
+        if (!missing.isEmpty()) {
+            painter->save();
+            QRegion region;
+            region.setRects(missing.constData(), int(missing.size()));
+            painter->setClipRegion(region, Qt::IntersectClip);
+            painter->fillRect(QRect(left, top, width, height), QBrush(markColor(Mark::Missing), Qt::BDiagPattern));
+            painter->restore();
         }
         QColor error = markColor(Mark::Error);
         error.setAlpha(48);
-        for (const Band& b : m_chart->m_bands[std::size_t(Mark::Error)]) {
-            const auto [x0, x1] = span(b);
-            painter->fillRect(QRectF(QPointF(x0, plot.top()), QPointF(x1, plot.bottom())), error);
-            painter->fillRect(QRectF(QPointF(x0, plot.top()), QPointF(x1, plot.top() + kMarkStrip)),
-                              markColor(Mark::Error));
-        }
+        fill(rects(Mark::Error, top, height), error);
+        fill(rects(Mark::Error, top, int(kMarkStrip)), markColor(Mark::Error));
         int row = 0;
         for (Mark m : { Mark::Tmin, Mark::Tmax, Mark::Tdt }) {
-            const double y = plot.bottom() - kMarkStrip * (row + 1);
-            for (const Band& b : m_chart->m_bands[std::size_t(m)]) {
-                const auto [x0, x1] = span(b);
-                painter->fillRect(QRectF(QPointF(x0, y), QPointF(x1, y + kMarkStrip)), markColor(m));
-            }
             ++row;
+            fill(rects(m, int(plot.bottom() - kMarkStrip * row), int(kMarkStrip)), markColor(m));
         }
     }
 
@@ -198,8 +232,15 @@ private:
             else
                 path.lineTo(p);
         }
-        QPen pen(quantityColor(q), 1.6);
+        // Many slots a pixel column make a comb of vertical strokes; smoothing them costs a
+        // hundred times more and shows nothing a plain stroke does not.
+        const bool dense = double(pts.size()) > plot.width() * 0.75;
+        painter->setRenderHint(QPainter::Antialiasing, !dense);
+        QPen pen(quantityColor(q), dense ? 1.0 : 1.6);
         pen.setJoinStyle(Qt::RoundJoin);
+        // A cosmetic pen is drawn line by line; a wide one is first turned into an outline whose
+        // thousands of edges every scan line would cross.
+        pen.setCosmetic(dense);
         painter->setPen(pen);
         painter->setBrush(Qt::NoBrush);
         painter->drawPath(path);
