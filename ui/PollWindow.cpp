@@ -68,7 +68,7 @@ PollWindow::PollWindow(CLorn2Doc& document, std::vector<int> accounts, PollPolic
         const PollResult& r = m_poller->results()[i];
         const CDevData& acc = document.accounts()[std::size_t(m_accounts[i])];
         const QString name = u"%1 %2"_s.arg(acc.typeName(), QString::number(r.serial).rightJustified(5, u'0'));
-        const QStringList cells{name, u"COM%1"_s.arg(r.port), stateText(r.state), u"0"_s, QString(), QString()};
+        const QStringList cells{name, u"COM%1"_s.arg(r.port), stateText(r.state), u"0"_s, QString(), QString(), QString()};
         for (int c = 0; c < ColCount; ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             if (c == ColRecords || c == ColRate)

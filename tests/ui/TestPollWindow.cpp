@@ -113,6 +113,10 @@ void TestPollWindow::pollsEveryAccountBesideTheWindow()
         QCOMPARE(cell(*window, row, PollWindow::ColState), u"Успешно"_s);
         QCOMPARE(cell(*window, row, PollWindow::ColRecords), u"12"_s);
         QCOMPARE(cell(*window, row, PollWindow::ColResult), u"OK"_s);
+        // The new records were checked: the column says so either way, the tooltip lists them.
+        QVERIFY2(cell(*window, row, PollWindow::ColQuality).startsWith(u"замечани"_s),
+                 qPrintable(cell(*window, row, PollWindow::ColQuality)));
+        QVERIFY(window->table()->item(row, PollWindow::ColQuality)->toolTip().startsWith(u"Период с "_s));
         QCOMPARE(f.document.accounts()[std::size_t(row)].m_records.size(), std::size_t(12));
         QVERIFY(f.document.accounts()[std::size_t(row)].m_lastConnect.isValid());
         // The row keeps its ten columns; the result is an icon and a tooltip on its number.
