@@ -193,7 +193,10 @@ void CChartView::initialUpdate()
     QDate from = m_initialFrom, to = m_initialTo;
     if (!from.isValid() || !to.isValid()) {
         const RecordTimeSpan& span = acc->m_records.timeSpan();
-        to = span.hasLatest() ? span.latest().date() : QDate::currentDate();
+        // A last record at 00:00 closes the day before: that day ends the chart.
+        to = !span.hasLatest()                  ? QDate::currentDate()
+            : span.latest().time() == QTime(0, 0) ? span.latest().date().addDays(-1)
+                                                  : span.latest().date();
         from = std::max(to.addDays(-30), span.hasEarliest() ? span.earliest().date() : to);
     }
     {
