@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include "PgConnection.h"
 #include "base/Crc16.h"
 #include "base/DateUtil.h"
 #include "base/Format.h"
@@ -156,19 +157,39 @@ private:
 
 constexpr int kBusyTimeoutMs = 10000;
 
-// One write: rolled back unless committed.
+// Takes the write lock at the start: two writers that both read first and then wanted it would
+// otherwise fail one of them at once. Another process or poll line holds it for one short
+// transaction, so it is waited for; the commit keeps its own busy rule.
+int beginImmediate(sqlite3* db)
+{
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    const int rc = sqlite3_exec(db, "BEGIN IMMEDIATE TRANSACTION", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(db, 0);
+    return rc;
+}
+
+// Commits, waiting for readers of other connections as the busy rule says.
+int commitWaiting(sqlite3* db)
+{
+    int rc = sqlite3_exec(db, "COMMIT TRANSACTION", nullptr, nullptr, nullptr);
+    for (int retry = 0; (rc & 0xFF) == SQLITE_BUSY && retry < kCommitRetries; ++retry) {
+        std::this_thread::sleep_for(kCommitPause);
+        rc = sqlite3_exec(db, "COMMIT TRANSACTION", nullptr, nullptr, nullptr);
+    }
+    return rc;
+}
+
+// One write: rolled back unless committed. Inside a bulk write it is a savepoint of the bulk's
+// transaction, so that a failed row goes alone.
 class Transaction
 {
 public:
-    explicit Transaction(sqlite3* db)
+    Transaction(sqlite3* db, bool savepoint)
         : m_db(db)
+        , m_savepoint(savepoint)
     {
-        // The write lock is taken at the start: two writers that both read first and then wanted
-        // it would otherwise fail one of them at once. Another process or poll line holds it for
-        // one short transaction, so it is waited for; the commit keeps its own busy rule.
-        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-        const int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE TRANSACTION", nullptr, nullptr, nullptr);
-        sqlite3_busy_timeout(m_db, 0);
+        const int rc = m_savepoint ? sqlite3_exec(m_db, "SAVEPOINT row", nullptr, nullptr, nullptr)
+                                   : beginImmediate(m_db);
         if (rc != SQLITE_OK)
             fail();
         m_open = true;
@@ -183,11 +204,8 @@ public:
 
     void commit()
     {
-        int rc = sqlite3_exec(m_db, "COMMIT TRANSACTION", nullptr, nullptr, nullptr);
-        for (int retry = 0; (rc & 0xFF) == SQLITE_BUSY && retry < kCommitRetries; ++retry) {
-            std::this_thread::sleep_for(kCommitPause);
-            rc = sqlite3_exec(m_db, "COMMIT TRANSACTION", nullptr, nullptr, nullptr);
-        }
+        const int rc = m_savepoint ? sqlite3_exec(m_db, "RELEASE SAVEPOINT row", nullptr, nullptr, nullptr)
+                                   : commitWaiting(m_db);
         if (rc != SQLITE_OK)
             fail();
         m_open = false;
@@ -195,11 +213,17 @@ public:
     void rollback()
     {
         m_open = false;
-        sqlite3_exec(m_db, "ROLLBACK TRANSACTION", nullptr, nullptr, nullptr);
+        if (m_savepoint) {
+            sqlite3_exec(m_db, "ROLLBACK TRANSACTION TO SAVEPOINT row", nullptr, nullptr, nullptr);
+            sqlite3_exec(m_db, "RELEASE SAVEPOINT row", nullptr, nullptr, nullptr);
+        } else {
+            sqlite3_exec(m_db, "ROLLBACK TRANSACTION", nullptr, nullptr, nullptr);
+        }
     }
 
 private:
     sqlite3* m_db;
+    bool m_savepoint;
     bool m_open = false;
 };
 
@@ -211,7 +235,43 @@ QString minuteText(const QDateTime& t)
     return fmt::text(u"\"%04d-%02d-%02d %02d:%02d\"", d.year(), d.month(), d.day(), tm.hour(), tm.minute());
 }
 
+// The DATETIME text of ARCRECS rows: "%Y-%m-%d %H:%M", without the quotes of the statements.
+QString minuteValue(const QDateTime& t)
+{
+    return t.toString(u"yyyy-MM-dd HH:mm"_s);
+}
+
+// Configuration rows carry seconds.
+QString secondValue(const std::uint8_t* s)
+{
+    return fmt::text(u"%04u-%02u-%02u %02u:%02u:%02u", 2000u + s[5], unsigned(s[4]), unsigned(s[3]), unsigned(s[2]),
+                     unsigned(s[1]), unsigned(s[0]));
+}
+
+// A server's integer in its binary form (network order).
+int pgInt(const QByteArray& b)
+{
+    if (b.size() != 4)
+        return 0;
+    return int(quint32(quint8(b[0])) << 24 | quint32(quint8(b[1])) << 16 | quint32(quint8(b[2])) << 8 | quint8(b[3]));
+}
+
+using P = PgConnection::Param;
+
 } // namespace
+
+// Unquoted names, so that the same statement text finds them on either database; text columns
+// compare bytewise ("C"), as SQLite compares the stamps.
+const char* const ArchiveDatabase::kPgSchema[] = {
+    "CREATE TABLE IF NOT EXISTS DEVTYPES (DEVID INTEGER PRIMARY KEY NOT NULL, NAME TEXT NOT NULL, HWCODE INTEGER)",
+    "CREATE TABLE IF NOT EXISTS ARCRECS (DEVTYPE INTEGER NOT NULL, SERNUM INTEGER NOT NULL, RECTYPE INTEGER NOT NULL, "
+    "DATETIME TEXT COLLATE \"C\" NOT NULL, ARCREC BYTEA NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS CFGARCRECS (SERNUM INTEGER NOT NULL, DEVTYPE INTEGER NOT NULL, "
+    "DATETIME TEXT COLLATE \"C\" NOT NULL, CFGARCREC BYTEA NOT NULL)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS ARCRECS_KEY ON ARCRECS (DEVTYPE, SERNUM, RECTYPE, DATETIME)",
+    "CREATE UNIQUE INDEX IF NOT EXISTS CFGARCRECS_KEY ON CFGARCRECS (DEVTYPE, SERNUM, DATETIME)",
+    nullptr,
+};
 
 std::optional<CfgArcRecord> CfgArcRecord::fromBytes(QByteArrayView b)
 {
@@ -236,14 +296,24 @@ bool CfgArcRecord::isIntact() const
     return crc::modbus(summed.data(), summed.size()) == 0;
 }
 
+ArchiveDatabase::ArchiveDatabase() = default;
+
 ArchiveDatabase::~ArchiveDatabase()
 {
     close();
 }
 
-HRESULT ArchiveDatabase::open(const QString& path)
+HRESULT ArchiveDatabase::open(const QString& target)
 {
     close();
+    if (pgurl::isServer(target)) {
+        m_pg = PgConnection::connect(target, &m_openError);
+        if (!m_pg)
+            return E_FAIL;
+        m_path = target;
+        return S_OK;
+    }
+    const QString path = target.startsWith(u"sqlite:"_s) ? target.mid(7) : target;
     sqlite3* db = nullptr;
     // The UTF-16 open call gives a new database UTF-16 text, as files of older versions have.
     const int rc = sqlite3_open16(path.utf16(), &db);
@@ -261,16 +331,61 @@ HRESULT ArchiveDatabase::open(const QString& path)
 
 void ArchiveDatabase::close()
 {
+    if (m_bulk)
+        endBulk();
     if (m_db != nullptr) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
+    m_pg.reset();
     m_path.clear();
+}
+
+QString ArchiveDatabase::describe() const
+{
+    return m_pg ? m_pg->displayUrl() : m_path;
 }
 
 QString ArchiveDatabase::lastError() const
 {
-    return m_db != nullptr ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
+    if (m_pg)
+        return m_pg->lastError();
+    return m_db != nullptr ? QString::fromUtf8(sqlite3_errmsg(m_db)) : m_openError;
+}
+
+bool ArchiveDatabase::beginBulk()
+{
+    if (m_bulk || !isOpen())
+        return false;
+    if (m_pg)
+        m_bulk = m_pg->beginBulk();
+    else
+        m_bulk = beginImmediate(m_db) == SQLITE_OK;
+    return m_bulk;
+}
+
+void ArchiveDatabase::endBulk()
+{
+    if (!m_bulk)
+        return;
+    m_bulk = false;
+    if (m_pg) {
+        m_pg->endBulk();
+    } else if (commitWaiting(m_db) != SQLITE_OK) {
+        sqlite3_exec(m_db, "ROLLBACK TRANSACTION", nullptr, nullptr, nullptr);
+    }
+}
+
+ArchiveDatabase::BulkWrite::BulkWrite(ArchiveDatabase& db)
+    : m_db(db)
+    , m_active(db.beginBulk())
+{
+}
+
+ArchiveDatabase::BulkWrite::~BulkWrite()
+{
+    if (m_active)
+        m_db.endBulk();
 }
 
 HRESULT ArchiveDatabase::ensureTable(const char* name, const char* createStatement)
@@ -294,6 +409,19 @@ HRESULT ArchiveDatabase::ensureTable(const char* name, const char* createStateme
 
 HRESULT ArchiveDatabase::ensureTables()
 {
+    if (m_pg) {
+        // Several programs starting at once would race to create the same table: the lock
+        // makes them take turns.
+        return m_pg->transaction([this] {
+            if (!m_pg->exec("SELECT pg_advisory_xact_lock(2042)"))
+                return false;
+            for (const char* const* sql = kPgSchema; *sql != nullptr; ++sql) {
+                if (!m_pg->exec(*sql))
+                    return false;
+            }
+            return true;
+        });
+    }
     if (m_db == nullptr)
         return E_POINTER;
     const struct
@@ -315,14 +443,28 @@ HRESULT ArchiveDatabase::ensureTables()
 
 HRESULT ArchiveDatabase::storeDayMonRecord(int devType, int serial, const u_data_daymon_full& blob)
 {
-    if (m_db == nullptr)
+    if (!isOpen())
         return E_POINTER;
     const archive::DayMonRow row = archive::makeDayMonRow(devType, serial, blob);
     if (!row.dateTime.isValid())
         return E_INVALIDARG;
+    if (m_pg) {
+        // One statement, so that two writers of the same row end with it once.
+        const std::vector<P> params{ P::number(devType), P::number(serial), P::number(row.recType),
+                                     P::text(minuteValue(row.dateTime)),
+                                     P::bytes(QByteArray(reinterpret_cast<const char*>(blob.bytes.data()),
+                                                         qsizetype(blob.bytes.size()))) };
+        return m_pg->transaction([&] {
+            return m_pg
+                ->exec("INSERT INTO ARCRECS (DEVTYPE, SERNUM, RECTYPE, DATETIME, ARCREC) VALUES ($1, $2, $3, $4, $5) "
+                       "ON CONFLICT (DEVTYPE, SERNUM, RECTYPE, DATETIME) DO UPDATE SET ARCREC = EXCLUDED.ARCREC",
+                       params)
+                .has_value();
+        });
+    }
     return guarded(m_db, [&] {
         const QString date = minuteText(row.dateTime);
-        Transaction transaction(m_db);
+        Transaction transaction(m_db, m_bulk);
         Statement select(m_db, fmt::text(kSelectArcRec, devType, serial, row.recType) + date);
         const bool exists = select.next();
         select.finish();
@@ -340,6 +482,14 @@ HRESULT ArchiveDatabase::storeDayMonRecord(int devType, int serial, const u_data
 HRESULT ArchiveDatabase::countDailyRows(int devType, int serial, int& count)
 {
     count = 0;
+    if (m_pg) {
+        const auto rows = m_pg->exec("SELECT COUNT(*) FROM ARCRECS WHERE DEVTYPE = $1 AND SERNUM = $2 AND RECTYPE = $3",
+                                     { P::number(devType), P::number(serial), P::number(kDailyRecord) });
+        if (!rows || rows->rows.empty())
+            return E_FAIL;
+        count = rows->rows.front().front().toInt();
+        return S_OK;
+    }
     return guarded(m_db, [&] {
         Statement select(m_db, fmt::text(kSelectRecType, devType, serial, kDailyRecord));
         int n = 0;
@@ -354,6 +504,17 @@ HRESULT ArchiveDatabase::countDailyRows(int devType, int serial, int& count)
 HRESULT ArchiveDatabase::newestDayMonStamp(int devType, int serial, bool monthly, QDateTime& stamp)
 {
     stamp = QDateTime();
+    if (m_pg) {
+        const int recType = monthly ? archive::kEventMonthly : kDailyRecord;
+        const auto rows = m_pg->exec("SELECT MAX(DATETIME) FROM ARCRECS WHERE DEVTYPE = $1 AND SERNUM = $2 AND RECTYPE = $3",
+                                     { P::number(devType), P::number(serial), P::number(recType) });
+        if (!rows || rows->rows.empty())
+            return E_FAIL;
+        const QDateTime t = QDateTime::fromString(QString::fromUtf8(rows->rows.front().front()), u"yyyy-MM-dd HH:mm"_s);
+        if (t.isValid())
+            stamp = dateutil::calendarDateTime(t.date(), t.time());
+        return S_OK;
+    }
     return guarded(m_db, [&] {
         const int recType = monthly ? archive::kEventMonthly : kDailyRecord;
         Statement select(m_db, fmt::text(u"SELECT MAX(DATETIME) AS NEWEST FROM ARCRECS WHERE DEVTYPE = %d AND "
@@ -374,6 +535,30 @@ HRESULT ArchiveDatabase::readDailyRows(int devType, int serial, const QDateTime&
                                        std::vector<archive::DayMonRow>& rows)
 {
     rows.clear();
+    if (m_pg) {
+        QDateTime from = start;
+        QDateTime to = end;
+        if (from.isValid() && to.isValid() && from > to)
+            std::swap(from, to);
+        // Open bounds are the lowest and highest texts, so one statement serves every range.
+        const auto result = m_pg->exec(
+            "SELECT DEVTYPE, SERNUM, ARCREC FROM ARCRECS WHERE DEVTYPE = $1 AND SERNUM = $2 AND RECTYPE = $3 "
+            "AND DATETIME >= $4 AND DATETIME <= $5 ORDER BY DATETIME",
+            { P::number(devType), P::number(serial), P::number(kDailyRecord),
+              P::text(from.isValid() ? minuteValue(from) : QString()),
+              P::text(to.isValid() ? minuteValue(to) : u"9999-12-31 23:59"_s) },
+            true);
+        if (!result)
+            return E_FAIL;
+        for (const auto& r : result->rows) {
+            if (r[2].size() < qsizetype(u_data_daymon_full::kSize))
+                return E_FAIL;
+            u_data_daymon_full record;
+            std::memcpy(record.bytes.data(), r[2].constData(), record.bytes.size());
+            rows.push_back(archive::makeDayMonRow(pgInt(r[0]), pgInt(r[1]), record));
+        }
+        return S_OK;
+    }
     return guarded(m_db, [&] {
         QDateTime from = start;
         QDateTime to = end;
@@ -409,15 +594,28 @@ HRESULT ArchiveDatabase::readDailyRows(int devType, int serial, const QDateTime&
 
 HRESULT ArchiveDatabase::storeCfgArcRecord(int devType, int serial, const CfgArcRecord& record)
 {
-    if (m_db == nullptr)
+    if (!isOpen())
         return E_POINTER;
     // A record the read refuses would end every later read of the archive at this row.
     if (!record.dateTime().isValid() || !record.isIntact())
         return E_INVALIDARG;
+    if (m_pg) {
+        const std::vector<P> params{ P::number(devType), P::number(serial),
+                                     P::text(secondValue(record.bytes.data() + CfgArcRecord::kSecond)),
+                                     P::bytes(QByteArray(reinterpret_cast<const char*>(record.bytes.data()),
+                                                         qsizetype(record.bytes.size()))) };
+        return m_pg->transaction([&] {
+            return m_pg
+                ->exec("INSERT INTO CFGARCRECS (DEVTYPE, SERNUM, DATETIME, CFGARCREC) VALUES ($1, $2, $3, $4) "
+                       "ON CONFLICT (DEVTYPE, SERNUM, DATETIME) DO NOTHING",
+                       params)
+                .has_value();
+        });
+    }
     return guarded(m_db, [&] {
         const auto* s = record.bytes.data() + CfgArcRecord::kSecond;
         const unsigned year = 2000u + s[5];
-        Transaction transaction(m_db);
+        Transaction transaction(m_db, m_bulk);
         Statement select(m_db, fmt::text(kSelectCfgArcRec, devType, serial, year, unsigned(s[4]), unsigned(s[3]),
                                          unsigned(s[2]), unsigned(s[1]), unsigned(s[0])));
         const bool exists = select.next();
@@ -442,6 +640,26 @@ HRESULT ArchiveDatabase::readCfgArchive(int devType, int serial, std::vector<Cfg
     records.clear();
     if (skipped != nullptr)
         skipped->clear();
+    if (m_pg) {
+        const auto result = m_pg->exec("SELECT DATETIME, CFGARCREC FROM CFGARCRECS WHERE DEVTYPE = $1 AND SERNUM = $2 "
+                                       "ORDER BY DATETIME",
+                                       { P::number(devType), P::number(serial) }, true);
+        if (!result)
+            return E_FAIL;
+        for (const auto& r : result->rows) {
+            if (r[1].size() < qsizetype(CfgArcRecord::kSize)) {
+                if (skipped != nullptr)
+                    skipped->push_back(QString::fromUtf8(r[0]));
+                continue;
+            }
+            CfgArcRecord record;
+            std::memcpy(record.bytes.data(), r[1].constData(), record.bytes.size());
+            if (!record.isIntact())
+                return E_FAIL;
+            records.push_back(record);
+        }
+        return S_OK;
+    }
     return guarded(m_db, [&] {
         Statement select(m_db, fmt::text(kSelectCfgArchive, devType, serial) + u" ORDER BY DATETIME"_s);
         const int cBlob = select.column("CFGARCREC");
@@ -470,6 +688,13 @@ HRESULT ArchiveDatabase::readCfgArchive(int devType, int serial, std::vector<Cfg
 HRESULT ArchiveDatabase::hasDeviceType(int devType, bool& present)
 {
     present = false;
+    if (m_pg) {
+        const auto rows = m_pg->exec("SELECT 1 FROM DEVTYPES WHERE DEVID = $1", { P::number(devType) });
+        if (!rows)
+            return E_FAIL;
+        present = !rows->rows.empty();
+        return S_OK;
+    }
     return guarded(m_db, [&] {
         Statement select(m_db, fmt::text(kSelectDevType, devType));
         const bool found = select.next();
@@ -481,6 +706,13 @@ HRESULT ArchiveDatabase::hasDeviceType(int devType, bool& present)
 
 HRESULT ArchiveDatabase::addDeviceType(int devType, const QString& codeName, int hwCode)
 {
+    if (m_pg) {
+        // A type already there fails as the file's key does, without aborting a bulk write.
+        const auto rows = m_pg->exec("INSERT INTO DEVTYPES (DEVID, NAME, HWCODE) VALUES ($1, $2, $3) "
+                                     "ON CONFLICT (DEVID) DO NOTHING RETURNING DEVID",
+                                     { P::number(devType), P::text(codeName), P::number(hwCode) });
+        return rows && !rows->rows.empty() ? S_OK : E_FAIL;
+    }
     return guarded(m_db, [&] {
         // A quote in the name would end the quoted value early; doubled it stays part of it.
         QString name = codeName;
@@ -504,11 +736,13 @@ ExportResult exportDayMonArchives(ArchiveDatabase& db, int devType, int serial, 
     }
     bool present = false;
     if (db.hasDeviceType(devType, present) != S_OK || !present) {
-        if (FAILED(db.addDeviceType(devType, codeName, 0))) {
+        // Another program sharing the database may have added it in between: that is no failure.
+        if (FAILED(db.addDeviceType(devType, codeName, 0)) && (db.hasDeviceType(devType, present) != S_OK || !present)) {
             result.hr = E_FAIL;
             return result;
         }
     }
+    ArchiveDatabase::BulkWrite bulk(db);
     for (const sctArcZap& r : records) {
         if (r.Event != archive::kEventDaily && r.Event != archive::kEventMonthly)
             continue;

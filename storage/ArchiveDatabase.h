@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "base/ResultCodes.h"
 
 struct sqlite3;
+class PgConnection;
 
 // One configuration archive record of a meter, as the database keeps it. It carries its own time
 // stamp and ends with a CRC-16/MODBUS over the whole record.
@@ -37,23 +39,46 @@ struct CfgArcRecord
     friend bool operator==(const CfgArcRecord&, const CfgArcRecord&) = default;
 };
 
-// The program's SQLite connection to "lorn2.sqlite", open for the whole run or not at all.
-// Every operation fails with E_POINTER without a connection and runs no SQL, and gives E_FAIL
-// when the library fails. Each write is one transaction, rolled back on failure.
+// The program's archive database, open for the whole run or not at all: the SQLite file
+// "lorn2.sqlite" of the working folder, or a PostgreSQL server a company shares, with the same
+// tables, rows and rules. Every operation fails with E_POINTER without a connection and runs no
+// SQL, and gives E_FAIL when the database fails. Each write is one transaction, rolled back on
+// failure; inside a BulkWrite each write is a savepoint of one transaction around them all.
 class ArchiveDatabase
 {
 public:
-    ArchiveDatabase() = default;
+    ArchiveDatabase();
     ~ArchiveDatabase();
     ArchiveDatabase(const ArchiveDatabase&) = delete;
     ArchiveDatabase& operator=(const ArchiveDatabase&) = delete;
 
-    // Opens for reading and writing, creating the file when missing (with UTF-16 text).
-    HRESULT open(const QString& path);
+    // Opens for reading and writing: a file path (created when missing, with UTF-16 text), the
+    // same as "sqlite:PATH", or a server URL "postgresql://USER@HOST:PORT/DBNAME".
+    HRESULT open(const QString& target);
     void close();
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const { return m_db != nullptr || m_pg != nullptr; }
+    bool isServer() const { return m_pg != nullptr; }
+    // What was opened, as given (a server URL may carry a password: see describe()).
     const QString& path() const { return m_path; }
+    // The file path, or the server URL without its password.
+    QString describe() const;
     sqlite3* handle() const { return m_db; }
+    PgConnection* server() const { return m_pg.get(); }
+
+    // Many writes in one transaction, each row still all or nothing: the file syncs once for an
+    // export instead of once a row. Ends (committing the rows that went in) when destroyed.
+    class BulkWrite
+    {
+    public:
+        explicit BulkWrite(ArchiveDatabase& db);
+        ~BulkWrite();
+        BulkWrite(const BulkWrite&) = delete;
+        BulkWrite& operator=(const BulkWrite&) = delete;
+
+    private:
+        ArchiveDatabase& m_db;
+        bool m_active = false;
+    };
 
     // Creates each missing table; the first failure leaves the remaining tables unexamined.
     HRESULT ensureTables();
@@ -91,11 +116,19 @@ public:
     static const char* const kCreateArcRecs;
     static const char* const kCreateCfgArcRecs;
 
+    // The server's tables: the same columns, blobs as bytea, the keys of the upserts unique.
+    static const char* const kPgSchema[];
+
 private:
     HRESULT ensureTable(const char* name, const char* createStatement);
+    bool beginBulk();
+    void endBulk();
 
     sqlite3* m_db = nullptr;
+    std::unique_ptr<PgConnection> m_pg;
     QString m_path;
+    QString m_openError;
+    bool m_bulk = false;
 };
 
 namespace archivedb {

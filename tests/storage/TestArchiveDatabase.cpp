@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include <libpq-fe.h>
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,7 +16,9 @@
 #include "archive/DayMonRecord.h"
 #include "base/DateUtil.h"
 #include "base/Crc16.h"
+#include "PgCluster.h"
 #include "storage/ArchiveDatabase.h"
+#include "storage/PgConnection.h"
 
 using namespace Qt::Literals::StringLiterals;
 using archive::DayMonRow;
@@ -47,53 +51,137 @@ u_data_daymon_full blob(const sctArcZap& r)
     return archive::toDayMon(r);
 }
 
-// The table's rows as "col|col|...", blobs shown by their size.
-QStringList query(sqlite3* db, const QString& sql)
+// Statements of the test's own, beside the program's connection: to look at rows and to leave
+// rows as another program might have.
+class RawSql
 {
-    QStringList out;
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare16_v2(db, sql.utf16(), -1, &stmt, nullptr) != SQLITE_OK)
-        return {u"prepare failed: "_s + QString::fromUtf8(sqlite3_errmsg(db))};
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-        QStringList cols;
-        for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-            if (sqlite3_column_type(stmt, i) == SQLITE_BLOB)
-                cols << u"blob:%1"_s.arg(sqlite3_column_bytes(stmt, i));
-            else
-                cols << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)));
-        }
-        out << cols.join(u'|');
+public:
+    virtual ~RawSql() = default;
+    // The rows as "col|col|...", blobs shown by their size.
+    virtual QStringList query(const QString& sql) = 0;
+    virtual QByteArray firstBlob(const QString& sql) = 0;
+    virtual bool exec(const char* sql) = 0;
+    // A statement with one blob parameter, written "?".
+    virtual bool insertRaw(const char* sql, const QByteArray& bytes) = 0;
+};
+
+class SqliteSql : public RawSql
+{
+public:
+    explicit SqliteSql(sqlite3* db)
+        : m_db(db)
+    {
     }
-    sqlite3_finalize(stmt);
-    return out;
-}
+    QStringList query(const QString& sql) override
+    {
+        QStringList out;
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare16_v2(m_db, sql.utf16(), -1, &stmt, nullptr) != SQLITE_OK)
+            return {u"prepare failed: "_s + QString::fromUtf8(sqlite3_errmsg(m_db))};
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            QStringList cols;
+            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
+                if (sqlite3_column_type(stmt, i) == SQLITE_BLOB)
+                    cols << u"blob:%1"_s.arg(sqlite3_column_bytes(stmt, i));
+                else
+                    cols << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)));
+            }
+            out << cols.join(u'|');
+        }
+        sqlite3_finalize(stmt);
+        return out;
+    }
+    QByteArray firstBlob(const QString& sql) override
+    {
+        QByteArray out;
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare16_v2(m_db, sql.utf16(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+            out = QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, 0)), sqlite3_column_bytes(stmt, 0));
+        sqlite3_finalize(stmt);
+        return out;
+    }
+    bool exec(const char* sql) override { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+    bool insertRaw(const char* sql, const QByteArray& bytes) override
+    {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql, -1, &stmt, nullptr) != SQLITE_OK)
+            return false;
+        sqlite3_bind_blob(stmt, 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+        const bool ok = sqlite3_step(stmt) == SQLITE_DONE;
+        sqlite3_finalize(stmt);
+        return ok;
+    }
 
-QByteArray firstBlob(sqlite3* db, const QString& sql)
-{
-    QByteArray out;
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare16_v2(db, sql.utf16(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
-        out = QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, 0)), sqlite3_column_bytes(stmt, 0));
-    sqlite3_finalize(stmt);
-    return out;
-}
+private:
+    sqlite3* m_db;
+};
 
-bool exec(sqlite3* db, const char* sql)
+class PgSql : public RawSql
 {
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
+public:
+    explicit PgSql(const QString& url)
+        : m_conn(PQconnectdb(url.toUtf8().constData()))
+    {
+    }
+    ~PgSql() override { PQfinish(m_conn); }
+    QStringList query(const QString& sql) override
+    {
+        PGresult* r = PQexec(m_conn, sql.toUtf8().constData());
+        if (PQresultStatus(r) != PGRES_TUPLES_OK) {
+            const QString error = QString::fromUtf8(PQresultErrorMessage(r));
+            PQclear(r);
+            return {u"query failed: "_s + error};
+        }
+        QStringList out;
+        for (int row = 0; row < PQntuples(r); ++row) {
+            QStringList cols;
+            for (int c = 0; c < PQnfields(r); ++c) {
+                if (PQftype(r, c) == kByteaOid) {
+                    std::size_t n = 0;
+                    unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(r, row, c)), &n);
+                    cols << u"blob:%1"_s.arg(n);
+                    PQfreemem(bytes);
+                } else {
+                    cols << QString::fromUtf8(PQgetvalue(r, row, c));
+                }
+            }
+            out << cols.join(u'|');
+        }
+        PQclear(r);
+        return out;
+    }
+    QByteArray firstBlob(const QString& sql) override
+    {
+        PGresult* r = PQexecParams(m_conn, sql.toUtf8().constData(), 0, nullptr, nullptr, nullptr, nullptr, 1);
+        QByteArray out;
+        if (PQresultStatus(r) == PGRES_TUPLES_OK && PQntuples(r) > 0)
+            out = QByteArray(PQgetvalue(r, 0, 0), PQgetlength(r, 0, 0));
+        PQclear(r);
+        return out;
+    }
+    bool exec(const char* sql) override
+    {
+        PGresult* r = PQexec(m_conn, sql);
+        const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
+        PQclear(r);
+        return ok;
+    }
+    bool insertRaw(const char* sql, const QByteArray& bytes) override
+    {
+        const QByteArray text = QByteArray(sql).replace('?', "$1");
+        const char* values[] = {bytes.constData()};
+        const int lengths[] = {int(bytes.size())};
+        const int formats[] = {1};
+        PGresult* r = PQexecParams(m_conn, text.constData(), 1, nullptr, values, lengths, formats, 0);
+        const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+        PQclear(r);
+        return ok;
+    }
 
-// Inserts a row as another program might have left it, with a blob of any size.
-bool insertRaw(sqlite3* db, const char* sql, const QByteArray& bytes)
-{
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK)
-        return false;
-    sqlite3_bind_blob(stmt, 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-    const bool ok = sqlite3_step(stmt) == SQLITE_DONE;
-    sqlite3_finalize(stmt);
-    return ok;
-}
+private:
+    static constexpr Oid kByteaOid = 17;
+    PGconn* m_conn;
+};
 
 QByteArray bytesOf(const u_data_daymon_full& b)
 {
@@ -124,6 +212,11 @@ CfgArcRecord cfgRecord(int year, int month, int day, int hour, int minute, int s
 QByteArray bytesOf(const CfgArcRecord& r)
 {
     return QByteArray(reinterpret_cast<const char*>(r.bytes.data()), qsizetype(r.bytes.size()));
+}
+
+bool exec(sqlite3* db, const char* sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 // Holds a read lock on the database from another connection, as a second program would.
@@ -158,9 +251,19 @@ private:
 
 } // namespace
 
+// One suite, two back ends: the embedded file and a PostgreSQL server.
+enum class Backend { Sqlite, Postgres };
+
 class TestArchiveDatabase : public QObject
 {
     Q_OBJECT
+
+public:
+    explicit TestArchiveDatabase(Backend backend, PgCluster* cluster = nullptr)
+        : m_backend(backend)
+        , m_cluster(cluster)
+    {
+    }
 
 private slots:
     void init();
@@ -194,36 +297,64 @@ private slots:
     void exportCountsAddedAndErrors();
     void exportWithoutDeviceTypeTable();
 
+    void bulkExportKeepsEachRowAllOrNothing();
+    void serverSchemaHasUniqueKeys();
+    void serverLostAndBack();
     void commitWaitsForAReader();
     void commitGivesUpAndRollsBack();
 
 private:
+    // The tests of the file's own locking and layout.
+    bool sqliteOnly()
+    {
+        return m_backend == Backend::Sqlite;
+    }
+
+    Backend m_backend;
+    PgCluster* m_cluster;
+    int m_databases = 0;
     QString m_path;
     std::unique_ptr<QTemporaryDir> m_dir;
     ArchiveDatabase m_db;
+    std::unique_ptr<RawSql> m_raw;
 };
 
 void TestArchiveDatabase::init()
 {
+    if (m_backend == Backend::Postgres) {
+        // A database of its own for each test, as a new file is.
+        QVERIFY2(m_cluster != nullptr && m_cluster->isRunning(), m_cluster ? qPrintable(m_cluster->error()) : "");
+        const QString name = u"t%1"_s.arg(++m_databases);
+        QVERIFY2(m_cluster->createDatabase(name), qPrintable(m_cluster->error()));
+        m_path = m_cluster->url(name);
+        QCOMPARE(m_db.open(m_path), S_OK);
+        QCOMPARE(m_db.ensureTables(), S_OK);
+        m_raw = std::make_unique<PgSql>(m_path);
+        return;
+    }
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_path = m_dir->filePath(u"lorn2.sqlite"_s);
     QCOMPARE(m_db.open(m_path), S_OK);
     QCOMPARE(m_db.ensureTables(), S_OK);
+    m_raw = std::make_unique<SqliteSql>(m_db.handle());
 }
 
 void TestArchiveDatabase::cleanup()
 {
+    m_raw.reset();
     m_db.close();
     m_dir.reset();
 }
 
 void TestArchiveDatabase::newFileHasUtf16TablesAndIndexes()
 {
-    QCOMPARE(query(m_db.handle(), u"PRAGMA encoding"_s), QStringList{u"UTF-16le"_s});
+    if (!sqliteOnly())
+        QSKIP("the embedded file only");
+    QCOMPARE(m_raw->query(u"PRAGMA encoding"_s), QStringList{u"UTF-16le"_s});
     // sqlite_sequence belongs to the library (AUTOINCREMENT of DEVTYPES).
     const QString ours = u"FROM sqlite_master WHERE name NOT LIKE 'sqlite%'"_s;
-    const QStringList schema = query(m_db.handle(), u"SELECT type, name, sql "_s + ours + u" ORDER BY name"_s);
+    const QStringList schema = m_raw->query(u"SELECT type, name, sql "_s + ours + u" ORDER BY name"_s);
     QCOMPARE(schema,
              (QStringList{u"table|ARCRECS|"_s + QString::fromUtf8(ArchiveDatabase::kCreateArcRecs),
                           u"index|ARCRECS_KEY|CREATE INDEX \"ARCRECS_KEY\" ON \"ARCRECS\" (\"DEVTYPE\", \"SERNUM\", "
@@ -237,7 +368,7 @@ void TestArchiveDatabase::newFileHasUtf16TablesAndIndexes()
     m_db.close();
     QCOMPARE(m_db.open(m_path), S_OK);
     QCOMPARE(m_db.ensureTables(), S_OK);
-    QCOMPARE(query(m_db.handle(), u"SELECT count(*) "_s + ours), QStringList{u"5"_s});
+    QCOMPARE(m_raw->query(u"SELECT count(*) "_s + ours), QStringList{u"5"_s});
 }
 
 void TestArchiveDatabase::storingAgainReplacesTheBlob()
@@ -250,9 +381,9 @@ void TestArchiveDatabase::storingAgainReplacesTheBlob()
     QCOMPARE(m_db.storeDayMonRecord(kType, kSerial, blob(record(15, 1, 18, 0, 0, archive::kEventMonthly))), S_OK);
     QCOMPARE(m_db.storeDayMonRecord(kType, kSerial + 1, blob(first)), S_OK);
 
-    QCOMPARE(query(m_db.handle(), u"SELECT RECTYPE, SERNUM FROM ARCRECS ORDER BY RECTYPE, SERNUM"_s),
+    QCOMPARE(m_raw->query(u"SELECT RECTYPE, SERNUM FROM ARCRECS ORDER BY RECTYPE, SERNUM"_s),
              (QStringList{u"225|1234"_s, u"225|1235"_s, u"226|1234"_s}));
-    QCOMPARE(firstBlob(m_db.handle(), u"SELECT ARCREC FROM ARCRECS WHERE RECTYPE = 225 AND SERNUM = 1234"_s),
+    QCOMPARE(m_raw->firstBlob(u"SELECT ARCREC FROM ARCRECS WHERE RECTYPE = 225 AND SERNUM = 1234"_s),
              bytesOf(blob(latest)));
 }
 
@@ -271,10 +402,10 @@ void TestArchiveDatabase::storedColumns()
     QFETCH(sctArcZap, rec);
     QFETCH(QString, expected);
     QCOMPARE(m_db.storeDayMonRecord(kType, kSerial, blob(rec)), S_OK);
-    QCOMPARE(query(m_db.handle(), u"SELECT DEVTYPE, SERNUM, RECTYPE, DATETIME FROM ARCRECS"_s),
+    QCOMPARE(m_raw->query(u"SELECT DEVTYPE, SERNUM, RECTYPE, DATETIME FROM ARCRECS"_s),
              QStringList{expected});
     // The blob keeps the meter's own stamp.
-    QCOMPARE(firstBlob(m_db.handle(), u"SELECT ARCREC FROM ARCRECS"_s), bytesOf(blob(rec)));
+    QCOMPARE(m_raw->firstBlob(u"SELECT ARCREC FROM ARCRECS"_s), bytesOf(blob(rec)));
 }
 
 void TestArchiveDatabase::invalidStampWritesNothing_data()
@@ -291,7 +422,7 @@ void TestArchiveDatabase::invalidStampWritesNothing()
 {
     QFETCH(sctArcZap, rec);
     QCOMPARE(m_db.storeDayMonRecord(kType, kSerial, blob(rec)), E_INVALIDARG);
-    QCOMPARE(query(m_db.handle(), u"SELECT count(*) FROM ARCRECS"_s), QStringList{u"0"_s});
+    QCOMPARE(m_raw->query(u"SELECT count(*) FROM ARCRECS"_s), QStringList{u"0"_s});
     QCOMPARE(m_db.storeDayMonRecord(kType, kSerial, blob(record(15, 1, 1))), S_OK);
 }
 
@@ -355,7 +486,7 @@ void TestArchiveDatabase::countsDailyRowsOfTheMeter()
 void TestArchiveDatabase::rowWithoutWholeBlobFailsTheRead()
 {
     QCOMPARE(m_db.storeDayMonRecord(kType, kSerial, blob(record(15, 1, 1))), S_OK);
-    QVERIFY(insertRaw(m_db.handle(),
+    QVERIFY(m_raw->insertRaw(
                       "INSERT INTO ARCRECS(DEVTYPE, SERNUM, RECTYPE, DATETIME, ARCREC) "
                       "VALUES(1, 1234, 225, '2015-01-02 00:00', ?)",
                       QByteArray(255, '\1')));
@@ -366,10 +497,12 @@ void TestArchiveDatabase::rowWithoutWholeBlobFailsTheRead()
 
 void TestArchiveDatabase::columnsFoundInAnyLetterCase()
 {
+    if (!sqliteOnly())
+        QSKIP("the embedded file only");
     m_db.close();
     QVERIFY(QFile::remove(m_path));
     QCOMPARE(m_db.open(m_path), S_OK);
-    QVERIFY(exec(m_db.handle(),
+    QVERIFY(m_raw->exec(
                  "CREATE TABLE \"ARCRECS\" (\"devType\" INTEGER NOT NULL , \"sernum\" INTEGER NOT NULL , \"RecType\" "
                  "INTEGER NOT NULL , \"datetime\" DATETIME NOT NULL , \"arcrec\" BLOB NOT NULL )"));
     QCOMPARE(m_db.ensureTables(), S_OK);
@@ -388,9 +521,9 @@ void TestArchiveDatabase::cfgRecordStoredOnce()
     const CfgArcRecord second = cfgRecord(15, 1, 18, 10, 20, 30, 2);
     QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, first), S_OK);
     QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, second), S_OK);
-    QCOMPARE(query(m_db.handle(), u"SELECT DEVTYPE, SERNUM, DATETIME, CFGARCREC FROM CFGARCRECS"_s),
+    QCOMPARE(m_raw->query(u"SELECT DEVTYPE, SERNUM, DATETIME, CFGARCREC FROM CFGARCRECS"_s),
              QStringList{u"1|1234|2015-01-18 10:20:30|blob:1024"_s});
-    QCOMPARE(firstBlob(m_db.handle(), u"SELECT CFGARCREC FROM CFGARCRECS"_s), bytesOf(first));
+    QCOMPARE(m_raw->firstBlob(u"SELECT CFGARCREC FROM CFGARCRECS"_s), bytesOf(first));
     // No transaction was left open by the early end.
     QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, cfgRecord(15, 1, 19, 0, 0, 0, 3)), S_OK);
 }
@@ -430,7 +563,7 @@ void TestArchiveDatabase::cfgRecordRefusedWhenBroken()
 {
     QFETCH(CfgArcRecord, rec);
     QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, rec), E_INVALIDARG);
-    QCOMPARE(query(m_db.handle(), u"SELECT count(*) FROM CFGARCRECS"_s), QStringList{u"0"_s});
+    QCOMPARE(m_raw->query(u"SELECT count(*) FROM CFGARCRECS"_s), QStringList{u"0"_s});
 }
 
 void TestArchiveDatabase::cfgArchiveReadStopsAtBrokenRow_data()
@@ -447,7 +580,7 @@ void TestArchiveDatabase::cfgArchiveReadStopsAtBrokenRow()
     const CfgArcRecord good = cfgRecord(15, 5, 1, 0, 0, 0, 8);
     QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, good), S_OK);
     QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, cfgRecord(15, 7, 1, 0, 0, 0, 8)), S_OK);
-    QVERIFY(insertRaw(m_db.handle(),
+    QVERIFY(m_raw->insertRaw(
                       "INSERT INTO CFGARCRECS(DEVTYPE, SERNUM, DATETIME, CFGARCREC) "
                       "VALUES(1, 1234, '2015-06-01 00:00:00', ?)",
                       stored));
@@ -472,7 +605,7 @@ void TestArchiveDatabase::cfgArchiveSkipsShortBlobs()
     const CfgArcRecord b = cfgRecord(15, 7, 1, 0, 0, 0, 8);
     QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, a), S_OK);
     QCOMPARE(m_db.storeCfgArcRecord(kType, kSerial, b), S_OK);
-    QVERIFY(insertRaw(m_db.handle(),
+    QVERIFY(m_raw->insertRaw(
                       "INSERT INTO CFGARCRECS(DEVTYPE, SERNUM, DATETIME, CFGARCREC) "
                       "VALUES(1, 1234, '2015-01-01 00:00:00', ?)",
                       stored));
@@ -514,7 +647,7 @@ void TestArchiveDatabase::deviceTypes()
     QCOMPARE(m_db.hasDeviceType(2, present), S_OK);
     QVERIFY(present);
     QCOMPARE(m_db.addDeviceType(2, u"Velos2"_s), E_FAIL); // the number is the key
-    QCOMPARE(query(m_db.handle(), u"SELECT DEVID, NAME, HWCODE FROM DEVTYPES ORDER BY DEVID"_s),
+    QCOMPARE(m_raw->query(u"SELECT DEVID, NAME, HWCODE FROM DEVTYPES ORDER BY DEVID"_s),
              (QStringList{u"2|Velos2|0"_s, u"3|Da\"rna 3|0"_s}));
 }
 
@@ -571,24 +704,83 @@ void TestArchiveDatabase::exportCountsAddedAndErrors()
         QCOMPARE(r.added, 4);
         QCOMPARE(r.errors, 1);
     }
-    QCOMPARE(query(m_db.handle(), u"SELECT DEVID, NAME, HWCODE FROM DEVTYPES"_s), QStringList{u"1|Karna1|0"_s});
-    QCOMPARE(query(m_db.handle(), u"SELECT RECTYPE, DATETIME FROM ARCRECS ORDER BY RECTYPE, DATETIME"_s),
+    QCOMPARE(m_raw->query(u"SELECT DEVID, NAME, HWCODE FROM DEVTYPES"_s), QStringList{u"1|Karna1|0"_s});
+    QCOMPARE(m_raw->query(u"SELECT RECTYPE, DATETIME FROM ARCRECS ORDER BY RECTYPE, DATETIME"_s),
              (QStringList{u"225|2015-01-17 00:00"_s, u"225|2015-01-18 00:00"_s, u"226|2015-01-01 00:00"_s,
                           u"226|2015-02-01 00:00"_s}));
 }
 
 void TestArchiveDatabase::exportWithoutDeviceTypeTable()
 {
-    QVERIFY(exec(m_db.handle(), "DROP TABLE DEVTYPES"));
+    QVERIFY(m_raw->exec("DROP TABLE DEVTYPES"));
     const sctArcZap r = record(15, 1, 1);
     const archivedb::ExportResult result = archivedb::exportDayMonArchives(m_db, kType, kSerial, u"Karna1"_s, {&r, 1});
     QCOMPARE(result.hr, E_FAIL);
     QCOMPARE(result.added, 0);
-    QCOMPARE(query(m_db.handle(), u"SELECT count(*) FROM ARCRECS"_s), QStringList{u"0"_s});
+    QCOMPARE(m_raw->query(u"SELECT count(*) FROM ARCRECS"_s), QStringList{u"0"_s});
+}
+
+// The export is one transaction, each row a savepoint: a row the database refuses fails alone.
+void TestArchiveDatabase::bulkExportKeepsEachRowAllOrNothing()
+{
+    const bool file = m_backend == Backend::Sqlite;
+    QVERIFY(m_raw->exec(file ? "CREATE TRIGGER refuse BEFORE INSERT ON ARCRECS WHEN NEW.DATETIME = '2015-01-03 00:00' "
+                               "BEGIN SELECT RAISE(ABORT, 'refused'); END"
+                             : "CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN IF NEW.DATETIME = '2015-01-03 00:00' "
+                               "THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$ LANGUAGE plpgsql"));
+    if (!file)
+        QVERIFY(m_raw->exec("CREATE TRIGGER refuse BEFORE INSERT ON ARCRECS FOR EACH ROW EXECUTE FUNCTION refuse()"));
+    std::vector<sctArcZap> archive;
+    for (int day = 1; day <= 5; ++day)
+        archive.push_back(record(15, 1, day, 0, 0, archive::kEventDaily, float(day)));
+    const archivedb::ExportResult r = archivedb::exportDayMonArchives(m_db, kType, kSerial, u"Karna1"_s, archive);
+    QCOMPARE(r.hr, S_OK);
+    QCOMPARE(r.added, 4);
+    QCOMPARE(r.errors, 1);
+    QCOMPARE(m_raw->query(u"SELECT DATETIME FROM ARCRECS ORDER BY DATETIME"_s),
+             (QStringList{u"2015-01-01 00:00"_s, u"2015-01-02 00:00"_s, u"2015-01-04 00:00"_s, u"2015-01-05 00:00"_s}));
+    // Nothing is left open: a single write after it commits on its own.
+    QCOMPARE(m_db.storeDayMonRecord(kType, kSerial, blob(record(15, 1, 6))), S_OK);
+    QCOMPARE(m_raw->query(u"SELECT count(*) FROM ARCRECS"_s), QStringList{u"5"_s});
+}
+
+void TestArchiveDatabase::serverSchemaHasUniqueKeys()
+{
+    if (m_backend != Backend::Postgres)
+        QSKIP("the server only");
+    QCOMPARE(m_raw->query(u"SELECT indexname FROM pg_indexes WHERE indexdef LIKE 'CREATE UNIQUE INDEX%' "
+                          u"AND tablename IN ('arcrecs', 'cfgarcrecs') ORDER BY indexname"_s),
+             (QStringList{u"arcrecs_key"_s, u"cfgarcrecs_key"_s}));
+    // Made again by a second program: nothing changes, nothing fails.
+    ArchiveDatabase second;
+    QCOMPARE(second.open(m_path), S_OK);
+    QCOMPARE(second.ensureTables(), S_OK);
+    QVERIFY(second.isServer());
+    QVERIFY(!second.describe().contains(u"password"_s));
+}
+
+// A write while the server is down fails; the next one after its return reconnects.
+void TestArchiveDatabase::serverLostAndBack()
+{
+    if (m_backend != Backend::Postgres)
+        QSKIP("the server only");
+    QCOMPARE(m_db.storeDayMonRecord(kType, kSerial, blob(record(15, 1, 1))), S_OK);
+    m_raw.reset();
+    QVERIFY2(m_cluster->stop(), qPrintable(m_cluster->error()));
+    QCOMPARE(m_db.storeDayMonRecord(kType, kSerial, blob(record(15, 1, 2))), E_FAIL);
+    QVERIFY(!m_db.lastError().isEmpty());
+    int count = -1;
+    QCOMPARE(m_db.countDailyRows(kType, kSerial, count), E_FAIL);
+    QVERIFY2(m_cluster->start(), qPrintable(m_cluster->error()));
+    QCOMPARE(m_db.storeDayMonRecord(kType, kSerial, blob(record(15, 1, 3))), S_OK);
+    QCOMPARE(m_db.countDailyRows(kType, kSerial, count), S_OK);
+    QCOMPARE(count, 2);
 }
 
 void TestArchiveDatabase::commitWaitsForAReader()
 {
+    if (!sqliteOnly())
+        QSKIP("the embedded file only");
     Reader reader(m_path);
     std::thread releaser([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -597,18 +789,33 @@ void TestArchiveDatabase::commitWaitsForAReader()
     const HRESULT hr = m_db.storeDayMonRecord(kType, kSerial, blob(record(15, 1, 1)));
     releaser.join();
     QCOMPARE(hr, S_OK);
-    QCOMPARE(query(m_db.handle(), u"SELECT count(*) FROM ARCRECS"_s), QStringList{u"1"_s});
+    QCOMPARE(m_raw->query(u"SELECT count(*) FROM ARCRECS"_s), QStringList{u"1"_s});
 }
 
 void TestArchiveDatabase::commitGivesUpAndRollsBack()
 {
+    if (!sqliteOnly())
+        QSKIP("the embedded file only");
     {
         Reader reader(m_path);
         QCOMPARE(m_db.storeDayMonRecord(kType, kSerial, blob(record(15, 1, 1))), E_FAIL);
     }
-    QCOMPARE(query(m_db.handle(), u"SELECT count(*) FROM ARCRECS"_s), QStringList{u"0"_s});
+    QCOMPARE(m_raw->query(u"SELECT count(*) FROM ARCRECS"_s), QStringList{u"0"_s});
     QCOMPARE(m_db.storeDayMonRecord(kType, kSerial, blob(record(15, 1, 2))), S_OK);
 }
 
-QTEST_GUILESS_MAIN(TestArchiveDatabase)
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    TestArchiveDatabase onFile(Backend::Sqlite);
+    int failed = QTest::qExec(&onFile, argc, argv);
+    PgCluster cluster;
+    if (!cluster.isRunning()) {
+        qCritical("PostgreSQL test server: %s", qPrintable(cluster.error()));
+        return failed + 1;
+    }
+    TestArchiveDatabase onServer(Backend::Postgres, &cluster);
+    failed += QTest::qExec(&onServer, argc, argv);
+    return failed;
+}
 #include "TestArchiveDatabase.moc"
