@@ -13,6 +13,7 @@
 #include "base/MessageBox.h"
 #include "base/StringTable.h"
 #include "lorn2_version/Version.h"
+#include "storage/PgConnection.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -85,11 +86,22 @@ void CLorn2App::chooseSettingsStore()
     MessageBox::show(u"Не удалось установить пусть к INI-файлу.\nБудет использован реестр для хранения настроек."_s);
 }
 
+QString CLorn2App::databaseTarget() const
+{
+    return archivedb::configuredTarget(m_profile ? m_profile->readString(u"Database"_s, u"Url"_s, QString()) : QString(),
+                                       qEnvironmentVariable("LORN2_DATABASE"),
+                                       WorkingFolder.isEmpty() ? QString()
+                                                               : WorkingFolder + u'/' + QLatin1StringView(kDatabaseName));
+}
+
 void CLorn2App::openDatabase()
 {
-    const bool opened = !WorkingFolder.isEmpty()
-        && SUCCEEDED(ArchiveDatabase.open(WorkingFolder + u'/' + QLatin1StringView(kDatabaseName)));
+    const QString target = databaseTarget();
+    const bool opened = !target.isEmpty() && SUCCEEDED(ArchiveDatabase.open(target));
     if (!opened) {
+        if (!target.isEmpty())
+            qWarning("archive database %s: %s", qPrintable(pgurl::withoutPassword(target)),
+                     qPrintable(ArchiveDatabase.lastError()));
         MessageBox::error(u"Failed to connect database!\nDaily and Monthly archives are anavailable."_s);
         return;
     }

@@ -40,6 +40,8 @@ class CLorn2App
 public:
     static constexpr const char* kIniName = "lorn2.ini";
     static constexpr const char* kDatabaseName = "lorn2.sqlite";
+    // The archive database to open: lorn2.ini [Database] Url, LORN2_DATABASE, else the file.
+    QString databaseTarget() const;
 
     explicit CLorn2App(AppOptions options = {});
     ~CLorn2App();

@@ -3,6 +3,7 @@
 #include "ChartCommands.h"
 #include "Command.h"
 #include "ConfigCommands.h"
+#include "DbCommands.h"
 #include "DeviceCommands.h"
 #include "ListCommand.h"
 #include "PollCommand.h"
@@ -35,5 +36,6 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<RenderCommand>());
     commands.push_back(std::make_unique<ChartCommand>());
     commands.push_back(std::make_unique<QualityCommand>());
+    commands.push_back(std::make_unique<DbCommand>());
     return commands;
 }

@@ -485,6 +485,26 @@ public:
         const qint64 total = dayMonTotal(monthly);
         const qint64 later = monthly ? 0 : dayMonTotal(true);
         int& stored = monthly ? s.p.monthRecordsStored : s.p.dayRecordsStored;
+        // The rows go into the database together once read, whatever ends the reading: one
+        // transaction, each row still all or nothing, and no lock held while the line works.
+        struct Pending
+        {
+            ArchiveDatabase& db;
+            const CDevData& acc;
+            int& stored;
+            std::vector<u_data_daymon_full> blobs;
+            ~Pending()
+            {
+                if (blobs.empty())
+                    return;
+                ArchiveDatabase::BulkWrite bulk(db);
+                for (const u_data_daymon_full& b : blobs) {
+                    // A record the database refuses is passed over: the rest still counts.
+                    if (db.storeDayMonRecord(acc.m_type, acc.m_serial, b) == S_OK)
+                        ++stored;
+                }
+            }
+        } pending{ *s.p.database, s.acc, stored, {} };
 
         qint64 n = 1;
         qint64 r = 0;
@@ -504,9 +524,8 @@ public:
                 s.host.setStatus(fmt::text(emptyText, n));
             } else {
                 std::optional<u_data_daymon_full> blob = readDayMonRecord(kind, std::uint16_t(r), empty);
-                // A record the database refuses is passed over: the rest of the archive still counts.
-                if (blob && s.p.database->storeDayMonRecord(s.acc.m_type, s.acc.m_serial, *blob) == S_OK)
-                    ++stored;
+                if (blob)
+                    pending.blobs.push_back(*blob);
                 s.host.setStatus(fmt::text(recordText, n));
                 const QDateTime& newestHeld = monthly ? s.p.newestMonthly : s.p.newestDaily;
                 if (blob && newestHeld.isValid()) {

@@ -724,7 +724,242 @@ HRESULT ArchiveDatabase::addDeviceType(int devType, const QString& codeName, int
     });
 }
 
+namespace {
+
+struct TableText
+{
+    const char* select; // every row, in key order, with the columns of RawRow
+    const char* exists; // by key: ?1.. in RawRow's order
+    const char* insert;
+    const char* pgInsert; // the server's own: one statement that keeps an existing row
+};
+
+const TableText& tableText(ArchiveDatabase::Table t)
+{
+    static const TableText devTypes{
+        "SELECT DEVID, NAME, HWCODE FROM DEVTYPES ORDER BY DEVID",
+        "SELECT 1 FROM DEVTYPES WHERE DEVID = ?1",
+        "INSERT INTO DEVTYPES(DEVID, NAME, HWCODE) VALUES(?1, ?2, ?3)",
+        "INSERT INTO DEVTYPES (DEVID, NAME, HWCODE) VALUES ($1, $2, $3) ON CONFLICT (DEVID) DO NOTHING RETURNING 1",
+    };
+    static const TableText arcRecs{
+        "SELECT DEVTYPE, SERNUM, RECTYPE, DATETIME, ARCREC FROM ARCRECS ORDER BY DEVTYPE, SERNUM, RECTYPE, DATETIME",
+        "SELECT 1 FROM ARCRECS WHERE DEVTYPE = ?1 AND SERNUM = ?2 AND RECTYPE = ?3 AND DATETIME = ?4",
+        "INSERT INTO ARCRECS(DEVTYPE, SERNUM, RECTYPE, DATETIME, ARCREC) VALUES(?1, ?2, ?3, ?4, ?5)",
+        "INSERT INTO ARCRECS (DEVTYPE, SERNUM, RECTYPE, DATETIME, ARCREC) VALUES ($1, $2, $3, $4, $5) "
+        "ON CONFLICT (DEVTYPE, SERNUM, RECTYPE, DATETIME) DO NOTHING RETURNING 1",
+    };
+    static const TableText cfgArcRecs{
+        "SELECT DEVTYPE, SERNUM, DATETIME, CFGARCREC FROM CFGARCRECS ORDER BY DEVTYPE, SERNUM, DATETIME",
+        "SELECT 1 FROM CFGARCRECS WHERE DEVTYPE = ?1 AND SERNUM = ?2 AND DATETIME = ?3",
+        "INSERT INTO CFGARCRECS(DEVTYPE, SERNUM, DATETIME, CFGARCREC) VALUES(?1, ?2, ?3, ?4)",
+        "INSERT INTO CFGARCRECS (DEVTYPE, SERNUM, DATETIME, CFGARCREC) VALUES ($1, $2, $3, $4) "
+        "ON CONFLICT (DEVTYPE, SERNUM, DATETIME) DO NOTHING RETURNING 1",
+    };
+    switch (t) {
+    case ArchiveDatabase::Table::DevTypes:
+        return devTypes;
+    case ArchiveDatabase::Table::ArcRecs:
+        return arcRecs;
+    case ArchiveDatabase::Table::CfgArcRecs:
+        break;
+    }
+    return cfgArcRecs;
+}
+
+// The key and value columns of a row in the order of the table's statements.
+std::vector<PgConnection::Param> paramsOf(ArchiveDatabase::Table t, const ArchiveDatabase::RawRow& r)
+{
+    using T = ArchiveDatabase::Table;
+    switch (t) {
+    case T::DevTypes:
+        return { P::number(r.devType), P::text(r.dateTime), P::number(r.hwCode) };
+    case T::ArcRecs:
+        return { P::number(r.devType), P::number(r.serial), P::number(r.recType), P::text(r.dateTime), P::bytes(r.blob) };
+    case T::CfgArcRecs:
+        break;
+    }
+    return { P::number(r.devType), P::number(r.serial), P::text(r.dateTime), P::bytes(r.blob) };
+}
+
+int keyCount(ArchiveDatabase::Table t)
+{
+    return t == ArchiveDatabase::Table::DevTypes ? 1 : t == ArchiveDatabase::Table::ArcRecs ? 4 : 3;
+}
+
+void bindSqlite(sqlite3_stmt* stmt, const std::vector<PgConnection::Param>& params, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const PgConnection::Param& p = params[std::size_t(i)];
+        int rc;
+        if (p.binary)
+            rc = sqlite3_bind_blob(stmt, i + 1, p.value.constData(), int(p.value.size()), SQLITE_TRANSIENT);
+        else if (p.integer)
+            rc = sqlite3_bind_int(stmt, i + 1, p.value.toInt());
+        else
+            rc = sqlite3_bind_text(stmt, i + 1, p.value.constData(), int(p.value.size()), SQLITE_TRANSIENT);
+        if (rc != SQLITE_OK)
+            fail();
+    }
+}
+
+} // namespace
+
+HRESULT ArchiveDatabase::forEachRow(Table table, const std::function<bool(const RawRow&)>& row)
+{
+    const TableText& text = tableText(table);
+    using Column = std::function<QByteArray(int)>;
+    const auto fill = [table](RawRow& r, const Column& text, const Column& bytes, const std::function<int(int)>& num) {
+        switch (table) {
+        case Table::DevTypes:
+            r.devType = num(0);
+            r.dateTime = QString::fromUtf8(text(1));
+            r.hwCode = num(2);
+            break;
+        case Table::ArcRecs:
+            r.devType = num(0);
+            r.serial = num(1);
+            r.recType = num(2);
+            r.dateTime = QString::fromUtf8(text(3));
+            r.blob = bytes(4);
+            break;
+        case Table::CfgArcRecs:
+            r.devType = num(0);
+            r.serial = num(1);
+            r.dateTime = QString::fromUtf8(text(2));
+            r.blob = bytes(3);
+            break;
+        }
+    };
+    if (m_pg) {
+        // Text results: the blob comes back as bytes of its own escaping, so ask for binary.
+        const auto result = m_pg->exec(text.select, {}, true);
+        if (!result)
+            return E_FAIL;
+        for (const auto& cols : result->rows) {
+            RawRow r;
+            const auto col = [&](int i) { return cols[std::size_t(i)]; };
+            fill(r, col, col, [&](int i) { return pgInt(cols[std::size_t(i)]); });
+            if (!row(r))
+                break;
+        }
+        return S_OK;
+    }
+    return guarded(m_db, [&] {
+        Statement select(m_db, QString::fromLatin1(text.select));
+        while (select.next()) {
+            RawRow r;
+            sqlite3_stmt* st = select.get();
+            // Text as UTF-8 whatever the file's own encoding; blobs as they are.
+            fill(
+                r,
+                [st](int i) {
+                    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+                    return p != nullptr ? QByteArray(p, sqlite3_column_bytes(st, i)) : QByteArray();
+                },
+                [st](int i) {
+                    const auto* p = static_cast<const char*>(sqlite3_column_blob(st, i));
+                    return p != nullptr ? QByteArray(p, sqlite3_column_bytes(st, i)) : QByteArray();
+                },
+                [st](int i) { return sqlite3_column_int(st, i); });
+            if (!row(r))
+                break;
+        }
+        select.finish();
+        return S_OK;
+    });
+}
+
+HRESULT ArchiveDatabase::putRow(Table table, const RawRow& row, bool& added)
+{
+    added = false;
+    const TableText& text = tableText(table);
+    const std::vector<PgConnection::Param> params = paramsOf(table, row);
+    if (m_pg) {
+        bool inserted = false;
+        const HRESULT hr = m_pg->transaction([&] {
+            const auto rows = m_pg->exec(text.pgInsert, params);
+            inserted = rows && !rows->rows.empty();
+            return rows.has_value();
+        });
+        added = SUCCEEDED(hr) && inserted;
+        return hr;
+    }
+    return guarded(m_db, [&] {
+        Transaction transaction(m_db, m_bulk);
+        sqlite3_stmt* raw = nullptr;
+        if (sqlite3_prepare_v2(m_db, text.exists, -1, &raw, nullptr) != SQLITE_OK)
+            fail();
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> exists(raw, sqlite3_finalize);
+        bindSqlite(exists.get(), params, keyCount(table));
+        const int found = sqlite3_step(exists.get());
+        if (found != SQLITE_ROW && found != SQLITE_DONE)
+            fail();
+        if (found == SQLITE_DONE) {
+            if (sqlite3_prepare_v2(m_db, text.insert, -1, &raw, nullptr) != SQLITE_OK)
+                fail();
+            std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> insert(raw, sqlite3_finalize);
+            bindSqlite(insert.get(), params, int(params.size()));
+            if (sqlite3_step(insert.get()) != SQLITE_DONE)
+                fail();
+            added = true;
+        }
+        transaction.commit();
+        return S_OK;
+    });
+}
+
+HRESULT ArchiveDatabase::hasTable(const QString& name, bool& present)
+{
+    present = false;
+    if (m_pg) {
+        const auto rows = m_pg->exec("SELECT 1 FROM pg_tables WHERE tablename = lower($1) AND schemaname = current_schema()",
+                                     { P::text(name) });
+        if (!rows)
+            return E_FAIL;
+        present = !rows->rows.empty();
+        return S_OK;
+    }
+    return guarded(m_db, [&] {
+        Statement select(m_db, u"SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE"_s);
+        sqlite3_bind_text16(select.get(), 1, name.utf16(), -1, SQLITE_TRANSIENT);
+        present = select.next();
+        select.finish();
+        return S_OK;
+    });
+}
+
+HRESULT ArchiveDatabase::hasIndex(const QString& name, bool& present)
+{
+    present = false;
+    if (m_pg) {
+        const auto rows = m_pg->exec("SELECT 1 FROM pg_indexes WHERE indexname = lower($1) AND schemaname = current_schema()",
+                                     { P::text(name) });
+        if (!rows)
+            return E_FAIL;
+        present = !rows->rows.empty();
+        return S_OK;
+    }
+    return guarded(m_db, [&] {
+        Statement select(m_db, u"SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1 COLLATE NOCASE"_s);
+        sqlite3_bind_text16(select.get(), 1, name.utf16(), -1, SQLITE_TRANSIENT);
+        present = select.next();
+        select.finish();
+        return S_OK;
+    });
+}
+
 namespace archivedb {
+
+QString configuredTarget(const QString& iniUrl, const QString& environment, const QString& defaultFile)
+{
+    const QString url = (environment.isEmpty() ? iniUrl : environment).trimmed();
+    if (url.isEmpty() || url == u"sqlite:"_s)
+        return defaultFile;
+    if (environment.isEmpty() && pgurl::isServer(url) && pgurl::withoutPassword(url) != url)
+        return {};
+    return url;
+}
 
 ExportResult exportDayMonArchives(ArchiveDatabase& db, int devType, int serial, const QString& codeName,
                                   std::span<const sctArcZap> records)

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -112,6 +113,26 @@ public:
     HRESULT hasDeviceType(int devType, bool& present);
     HRESULT addDeviceType(int devType, const QString& codeName, int hwCode = 0);
 
+    // Rows as they are stored, for checking a database and copying it into another: nothing is
+    // derived from the blobs, so an odd row travels as it is.
+    struct RawRow
+    {
+        int devType = 0; // DEVID for DEVTYPES
+        int serial = 0;
+        int recType = 0; // ARCRECS only
+        QString dateTime; // the DATETIME text; NAME for DEVTYPES
+        int hwCode = 0;   // DEVTYPES only
+        QByteArray blob;
+    };
+    enum class Table { DevTypes, ArcRecs, CfgArcRecs };
+    // Every row of a table in key order; `row` returns false to stop.
+    HRESULT forEachRow(Table table, const std::function<bool(const RawRow&)>& row);
+    // Adds the row unless one with its key is there (kept as it is): S_OK and `added` set.
+    HRESULT putRow(Table table, const RawRow& row, bool& added);
+    // Whether the table and the index exist.
+    HRESULT hasTable(const QString& name, bool& present);
+    HRESULT hasIndex(const QString& name, bool& present);
+
     static const char* const kCreateDevTypes;
     static const char* const kCreateArcRecs;
     static const char* const kCreateCfgArcRecs;
@@ -144,6 +165,11 @@ struct ExportResult
 
 // Stores every daily and monthly record of an account's archive into the database, first adding
 // the device type when the database lacks it; other records are passed over.
+// What to open: LORN2_DATABASE when set, else the Url of lorn2.ini; empty or "sqlite:" is the
+// working folder's file. A server URL in lorn2.ini with a password in it is refused (empty
+// result): the password belongs in ~/.pgpass or PGPASSWORD, not in a file others read.
+QString configuredTarget(const QString& iniUrl, const QString& environment, const QString& defaultFile);
+
 ExportResult exportDayMonArchives(ArchiveDatabase& db, int devType, int serial, const QString& codeName,
                                   std::span<const sctArcZap> records);
 

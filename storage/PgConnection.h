@@ -24,9 +24,10 @@ public:
     {
         QByteArray value;
         bool binary = false;
-        static Param text(const QString& s) { return { s.toUtf8(), false }; }
-        static Param number(int n) { return { QByteArray::number(n), false }; }
-        static Param bytes(QByteArray b) { return { std::move(b), true }; }
+        bool integer = false; // sent as text all the same; other databases bind it as a number
+        static Param text(const QString& s) { return { s.toUtf8(), false, false }; }
+        static Param number(int n) { return { QByteArray::number(n), false, true }; }
+        static Param bytes(QByteArray b) { return { std::move(b), true, false }; }
     };
     // A result's rows, each column as the text the server sends (binary columns as bytes); a
     // NULL is an empty value.
