@@ -32,7 +32,7 @@ _lorn2_cli()
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
     local commands="list ports add edit delete export-devices show-archive import-archive
         export-archive export-db read-archive read-config read-report set-clock poll config-report
-        save-config check-map report render chart quality"
+        save-config check-map report render chart quality db"
     local global="-C --home --quiet --progress --json -h --help --version"
     local account="--net-address --consumer --phone --consumer-id --address --contact --map
         --print-volumes --header-from-account"
@@ -69,7 +69,7 @@ _lorn2_cli()
                 --parity|--stop-bits|--flow|--timeout|--retries|--modem|--modem-phone|\
                 --modem-init|--per-contour|--from|--to|--start|--end|--hourly|--daily|--contour|\
                 --idle|--max-bytes|-o|--output|--time|--snapshot|--cfg-archive|--text|--esc|--dir|\
-                --since|--config|--clock-drift|--jobs|--attempts)
+                --since|--config|--clock-drift|--jobs|--attempts|--series|--size|--format)
                     continue ;;
             esac
             ((argpos++))
@@ -130,6 +130,12 @@ _lorn2_cli()
         render) opts="--text --pdf --esc"; first=tsr ;;
         chart) opts="--type --from --to --daily --contour --series --size --format -o --output"; first=serial ;;
         quality) opts="--type --all --from --to --json"; first=serials ;;
+        db)
+            opts="--to"
+            if ((argpos == 0)) && [[ $cur != -* ]]; then
+                COMPREPLY=($(compgen -W "check copy" -- "$cur"))
+                return
+            fi ;;
         *) return ;;
     esac
 
