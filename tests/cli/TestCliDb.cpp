@@ -228,7 +228,8 @@ void TestCliDb::pollWritesToTheServer()
     const QString link = dir.filePath(u"line1"_s);
     QProcess meter;
     meter.start(testsupport::binary(u"lorn2-metersim"_s),
-                { u"--link"_s, link, u"--serial"_s, u"7001"_s, u"--hours"_s, u"72"_s, u"--archive-size"_s, u"96"_s });
+                { u"--link"_s, link, u"--serial"_s, u"7001"_s, u"--hours"_s, u"72"_s, u"--archive-size"_s, u"96"_s,
+                  u"--prot"_s, u"14"_s, u"--cfg-archive"_s, u"3"_s });
     QVERIFY(meter.waitForStarted(5000));
     QCOMPARE(testsupport::readLines(meter, 1).size(), 1);
     QCOMPARE(cli(dir.path(), { u"ports"_s, u"add"_s, u"COM1"_s, link }).exitCode, 0);
@@ -261,6 +262,21 @@ void TestCliDb::pollWritesToTheServer()
                                          last.toString(Qt::ISODate), u"--text"_s, u"-"_s });
     QVERIFY2(report.exitCode == 0, qPrintable(report.err));
     QVERIFY(report.out.contains(u"ПОСУТОЧНЫЙ"_s));
+
+    // The configuration archive goes to the server and is listed from there.
+    const Run config = cli(dir.path(), { u"read-config"_s, u"7001"_s, u"--cfg-archive"_s, u"yes"_s });
+    QVERIFY2(config.exitCode == 0, qPrintable(config.err));
+    std::vector<CfgArcRecord> snapshots;
+    QCOMPARE(server.readCfgArchive(1, 7001, snapshots), S_OK);
+    QCOMPARE(snapshots.size(), std::size_t(3));
+    const Run listed = cli(dir.path(), { u"config-report"_s, u"7001"_s, u"--list-snapshots"_s });
+    QCOMPARE(int(listed.out.count(u'\n')), 3);
+    // The account's own export of its records keeps the rows once.
+    const Run exported = cli(dir.path(), { u"export-db"_s, u"7001"_s });
+    QVERIFY2(exported.exitCode == 0, qPrintable(exported.err));
+    int after = 0;
+    QCOMPARE(server.countDailyRows(1, 7001, after), S_OK);
+    QVERIFY(after >= daily);
     meter.terminate();
     meter.waitForFinished(3000);
 }
