@@ -330,4 +330,46 @@ bool answerReportSettings(const ReportRange& range, ReportSettingsRequest& reque
     return true;
 }
 
+bool checkPeriod(const QCommandLineParser& parser, QString* error)
+{
+    for (const QString& option : { u"from"_s, u"to"_s }) {
+        if (parser.isSet(option) && !parser.value(option).isEmpty() && !parseDate(parser.value(option)).isValid()) {
+            *error = u"--"_s + option + u": a date YYYY-MM-DD expected"_s;
+            return false;
+        }
+    }
+    if (parser.isSet(u"from"_s) && parser.isSet(u"to"_s)
+        && parseDate(parser.value(u"from"_s)) > parseDate(parser.value(u"to"_s))) {
+        *error = u"--from %1 is after --to %2"_s.arg(parser.value(u"from"_s), parser.value(u"to"_s));
+        return false;
+    }
+    return true;
+}
+
+bool checkAccountChoice(const QCommandLineParser& parser, QString* error)
+{
+    const bool all = parser.isSet(u"all"_s);
+    if (all == !parser.positionalArguments().isEmpty()) {
+        *error = all ? u"--all and serial numbers exclude each other"_s : u"name the accounts or give --all"_s;
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::vector<int>> chosenAccounts(const CLorn2Doc& doc, const std::vector<int>& rows,
+                                               const QCommandLineParser& parser)
+{
+    if (parser.isSet(u"all"_s))
+        return rows;
+    std::vector<int> chosen;
+    for (const QString& serial : parser.positionalArguments()) {
+        const std::optional<int> index = findAccount(doc, serial, parser);
+        if (!index)
+            return std::nullopt;
+        if (std::find(chosen.begin(), chosen.end(), *index) == chosen.end())
+            chosen.push_back(*index);
+    }
+    return chosen;
+}
+
 } // namespace cliopts

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include <QCommandLineParser>
 #include <QDate>
@@ -34,6 +35,15 @@ std::optional<int> findAccount(const CLorn2Doc& doc, const QString& serialText, 
 
 // A date YYYY-MM-DD; invalid otherwise.
 QDate parseDate(const QString& text);
+
+// --from and --to, each a date when given, the first not after the second.
+bool checkPeriod(const QCommandLineParser& parser, QString* error);
+// SERIAL... or --all, not both and not neither.
+bool checkAccountChoice(const QCommandLineParser& parser, QString* error);
+// The accounts named (by serial number and --type) or, with --all, every row of the list, in
+// the list's order and each once; none when a name finds no account (the reason was shown).
+std::optional<std::vector<int>> chosenAccounts(const CLorn2Doc& doc, const std::vector<int>& rows,
+                                               const QCommandLineParser& parser);
 
 // The period and contour of the report commands: --hourly DATE | --daily FROM TO, --contour C.
 struct ReportRange

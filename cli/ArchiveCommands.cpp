@@ -18,18 +18,6 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-namespace {
-
-bool checkDate(const QCommandLineParser& parser, const QString& option, QString* error)
-{
-    if (parser.isSet(option) && !parser.value(option).isEmpty() && !cliopts::parseDate(parser.value(option)).isValid()) {
-        *error = u"--"_s + option + u": a date YYYY-MM-DD expected"_s;
-        return false;
-    }
-    return true;
-}
-
-} // namespace
 
 void ShowArchiveCommand::addOptions(QCommandLineParser& parser) const
 {
@@ -41,14 +29,7 @@ void ShowArchiveCommand::addOptions(QCommandLineParser& parser) const
 
 bool ShowArchiveCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
 {
-    if (!checkDate(parser, u"from"_s, error) || !checkDate(parser, u"to"_s, error))
-        return false;
-    if (parser.isSet(u"from"_s) && parser.isSet(u"to"_s)
-        && cliopts::parseDate(parser.value(u"from"_s)) > cliopts::parseDate(parser.value(u"to"_s))) {
-        *error = u"--from %1 is after --to %2"_s.arg(parser.value(u"from"_s), parser.value(u"to"_s));
-        return false;
-    }
-    return true;
+    return cliopts::checkPeriod(parser, error);
 }
 
 int ShowArchiveCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell&, const QCommandLineParser& parser,

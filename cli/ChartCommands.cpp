@@ -23,22 +23,6 @@ namespace {
 
 const QString kDefaultSeries = u"Q,t1,t2"_s;
 
-bool checkPeriod(const QCommandLineParser& parser, QString* error)
-{
-    for (const QString& option : { u"from"_s, u"to"_s }) {
-        if (parser.isSet(option) && !cliopts::parseDate(parser.value(option)).isValid()) {
-            *error = u"--"_s + option + u": a date YYYY-MM-DD expected"_s;
-            return false;
-        }
-    }
-    if (parser.isSet(u"from"_s) && parser.isSet(u"to"_s)
-        && cliopts::parseDate(parser.value(u"from"_s)) > cliopts::parseDate(parser.value(u"to"_s))) {
-        *error = u"--from %1 is after --to %2"_s.arg(parser.value(u"from"_s), parser.value(u"to"_s));
-        return false;
-    }
-    return true;
-}
-
 void addPeriodOptions(QCommandLineParser& parser)
 {
     parser.addOption(QCommandLineOption(u"from"_s, u"First day (default: the archive's first)."_s, u"DATE"_s));
@@ -113,7 +97,7 @@ void ChartCommand::addOptions(QCommandLineParser& parser) const
 
 bool ChartCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
 {
-    if (!checkPeriod(parser, error))
+    if (!cliopts::checkPeriod(parser, error))
         return false;
     if (!parser.isSet(u"output"_s) || parser.value(u"output"_s).isEmpty()) {
         *error = u"-o FILE is required"_s;
@@ -221,29 +205,15 @@ void QualityCommand::addOptions(QCommandLineParser& parser) const
 
 bool QualityCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
 {
-    const bool all = parser.isSet(u"all"_s);
-    if (all == !parser.positionalArguments().isEmpty()) {
-        *error = all ? u"--all and serial numbers exclude each other"_s : u"name the accounts or give --all"_s;
-        return false;
-    }
-    return checkPeriod(parser, error);
+    return cliopts::checkAccountChoice(parser, error) && cliopts::checkPeriod(parser, error);
 }
 
 int QualityCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& shell, const QCommandLineParser& parser,
                                         CliStreams& io)
 {
-    std::vector<int> chosen;
-    if (parser.isSet(u"all"_s)) {
-        chosen = shell.rows();
-    } else {
-        for (const QString& serial : parser.positionalArguments()) {
-            const std::optional<int> index = cliopts::findAccount(doc, serial, parser);
-            if (!index)
-                return cliexit::Failed;
-            if (std::find(chosen.begin(), chosen.end(), *index) == chosen.end())
-                chosen.push_back(*index);
-        }
-    }
+    const std::optional<std::vector<int>> chosen = cliopts::chosenAccounts(doc, shell.rows(), parser);
+    if (!chosen)
+        return cliexit::Failed;
     archive::quality::Period period;
     period.from = parser.isSet(u"from"_s) ? cliopts::parseDate(parser.value(u"from"_s)) : QDate();
     period.to = parser.isSet(u"to"_s) ? cliopts::parseDate(parser.value(u"to"_s)) : QDate();
@@ -253,7 +223,7 @@ int QualityCommand::executeWithDocument(CLorn2App&, CLorn2Doc& doc, CliShell& sh
     int status = cliexit::Ok;
     QJsonArray documents;
     bool first = true;
-    for (const int index : chosen) {
+    for (const int index : *chosen) {
         CDevData* acc = doc.account(index);
         if (acc == nullptr || acc->m_deleted)
             continue;

@@ -123,11 +123,8 @@ void PollCommand::addOptions(QCommandLineParser& parser) const
 
 bool PollCommand::checkArguments(const QCommandLineParser& parser, QString* error) const
 {
-    const bool all = parser.isSet(u"all"_s);
-    if (all == !parser.positionalArguments().isEmpty()) {
-        *error = all ? u"--all and serial numbers exclude each other"_s : u"name the accounts or give --all"_s;
+    if (!cliopts::checkAccountChoice(parser, error))
         return false;
-    }
     if (parser.isSet(u"since"_s) && !cliopts::parseDate(parser.value(u"since"_s)).isValid()) {
         *error = u"--since: a date YYYY-MM-DD expected"_s;
         return false;
@@ -175,21 +172,11 @@ int PollCommand::executeWithDocument(CLorn2App& app, CLorn2Doc& doc, CliShell& s
     if (parser.isSet(u"attempts"_s))
         policy.attempts = parser.value(u"attempts"_s).toInt();
 
-    // The accounts in the list's order, each once.
-    std::vector<int> chosen;
-    if (parser.isSet(u"all"_s)) {
-        chosen = shell.rows();
-    } else {
-        for (const QString& serial : parser.positionalArguments()) {
-            const std::optional<int> index = cliopts::findAccount(doc, serial, parser);
-            if (!index)
-                return cliexit::Failed;
-            if (std::find(chosen.begin(), chosen.end(), *index) == chosen.end())
-                chosen.push_back(*index);
-        }
-    }
+    const std::optional<std::vector<int>> chosen = cliopts::chosenAccounts(doc, shell.rows(), parser);
+    if (!chosen)
+        return cliexit::Failed;
     std::vector<Poller::Job> jobs;
-    for (const int index : chosen) {
+    for (const int index : *chosen) {
         const CDevData* account = doc.account(index);
         if (account == nullptr)
             continue;

@@ -909,11 +909,12 @@ HRESULT ArchiveDatabase::putRow(Table table, const RawRow& row, bool& added)
     });
 }
 
-HRESULT ArchiveDatabase::hasTable(const QString& name, bool& present)
+HRESULT ArchiveDatabase::hasSchemaObject(bool index, const QString& name, bool& present)
 {
     present = false;
     if (m_pg) {
-        const auto rows = m_pg->exec("SELECT 1 FROM pg_tables WHERE tablename = lower($1) AND schemaname = current_schema()",
+        const auto rows = m_pg->exec(index ? "SELECT 1 FROM pg_indexes WHERE indexname = lower($1) AND schemaname = current_schema()"
+                                           : "SELECT 1 FROM pg_tables WHERE tablename = lower($1) AND schemaname = current_schema()",
                                      { P::text(name) });
         if (!rows)
             return E_FAIL;
@@ -921,28 +922,9 @@ HRESULT ArchiveDatabase::hasTable(const QString& name, bool& present)
         return S_OK;
     }
     return guarded(m_db, [&] {
-        Statement select(m_db, u"SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE"_s);
-        sqlite3_bind_text16(select.get(), 1, name.utf16(), -1, SQLITE_TRANSIENT);
-        present = select.next();
-        select.finish();
-        return S_OK;
-    });
-}
-
-HRESULT ArchiveDatabase::hasIndex(const QString& name, bool& present)
-{
-    present = false;
-    if (m_pg) {
-        const auto rows = m_pg->exec("SELECT 1 FROM pg_indexes WHERE indexname = lower($1) AND schemaname = current_schema()",
-                                     { P::text(name) });
-        if (!rows)
-            return E_FAIL;
-        present = !rows->rows.empty();
-        return S_OK;
-    }
-    return guarded(m_db, [&] {
-        Statement select(m_db, u"SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1 COLLATE NOCASE"_s);
-        sqlite3_bind_text16(select.get(), 1, name.utf16(), -1, SQLITE_TRANSIENT);
+        Statement select(m_db, u"SELECT 1 FROM sqlite_master WHERE type = ?1 AND name = ?2 COLLATE NOCASE"_s);
+        sqlite3_bind_text(select.get(), 1, index ? "index" : "table", -1, SQLITE_STATIC);
+        sqlite3_bind_text16(select.get(), 2, name.utf16(), -1, SQLITE_TRANSIENT);
         present = select.next();
         select.finish();
         return S_OK;

@@ -130,8 +130,8 @@ public:
     // Adds the row unless one with its key is there (kept as it is): S_OK and `added` set.
     HRESULT putRow(Table table, const RawRow& row, bool& added);
     // Whether the table and the index exist.
-    HRESULT hasTable(const QString& name, bool& present);
-    HRESULT hasIndex(const QString& name, bool& present);
+    HRESULT hasTable(const QString& name, bool& present) { return hasSchemaObject(false, name, present); }
+    HRESULT hasIndex(const QString& name, bool& present) { return hasSchemaObject(true, name, present); }
 
     static const char* const kCreateDevTypes;
     static const char* const kCreateArcRecs;
@@ -142,6 +142,7 @@ public:
 
 private:
     HRESULT ensureTable(const char* name, const char* createStatement);
+    HRESULT hasSchemaObject(bool index, const QString& name, bool& present);
     bool beginBulk();
     void endBulk();
 
