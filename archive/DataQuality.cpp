@@ -266,20 +266,21 @@ Report check(const std::vector<sctArcZap>& records, const Period& period, int co
     const QDate firstDay = hourDateTime(fh - 1).date();
     const QDate lastDay = hourDateTime(lh - 1).date();
     for (QDate day = firstDay; day <= lastDay; day = day.addDays(1)) {
-        pairing::ContourMeans means(0);
-        const std::vector<TwoZap> rows = pairing::hourlyRows(sorted, day, means);
+        const pairing::HourRowPositions rows = pairing::hourlyRowPositions(sorted, day);
         // Without a record before the day's first hour the report has no balance to speak of.
-        if (rows.empty() || rows.front().earlier.month == 0)
+        if (rows.later.empty() || rows.earlier.front() == pairing::kNoRecord)
             continue;
+        const sctArcZap& opening = sorted[rows.earlier.front()];
+        const sctArcZap& closing = sorted[rows.later.back()];
         for (int c = 0; c < nc; ++c) {
             const std::size_t k = std::size_t(c);
             std::uint64_t tmin = 0, tmax = 0, tdt = 0;
-            for (const TwoZap& row : rows) {
-                tmin += row.later.Tfmn[k];
-                tmax += row.later.Tfmx[k];
-                tdt += row.later.Tdtm[k];
+            for (std::size_t at : rows.later) {
+                tmin += sorted[at].Tfmn[k];
+                tmax += sorted[at].Tfmx[k];
+                tdt += sorted[at].Tdtm[k];
             }
-            const pairing::TimeBalance b = pairing::timeBalance(rows.front(), rows.back(), c, tmin, tmax, tdt);
+            const pairing::TimeBalance b = pairing::timeBalance(opening, closing, c, tmin, tmax, tdt);
             if (b.err < -kTerrTolerance) {
                 const auto h = hourNumber(day, 1);
                 const auto at = std::lower_bound(hourly.begin(), hourly.end(), *h,

@@ -464,8 +464,8 @@ QString ReportWriter::differenceCell(const _columnRep& col, const sctArcZap& sta
 
 void ReportWriter::timeBalance()
 {
-    const pairing::TimeBalance b = pairing::timeBalance(m_state.rows.front(), m_state.rows.back(), m_contour,
-                                                        m_state.Tmin, m_state.Tmax, m_state.Tdt);
+    const pairing::TimeBalance b = pairing::timeBalance(m_state.rows.front().earlier, m_state.rows.back().later,
+                                                        m_contour, m_state.Tmin, m_state.Tmax, m_state.Tdt);
     m_w.line();
     m_w.line();
     m_w.text(

@@ -53,40 +53,34 @@ bool dayBytes(const QDate& day, int& year, int& month, int& dom)
     return true;
 }
 
-// A row's later record and where it stands in the list, so that its earlier record is found
-// by stepping back from there instead of by another search.
-struct RowAt
+// Passes 1 and 3 of the hourly report: the positions of the day's rows' later records, the
+// 24:00 row included when the 00:00 record of the next day (same month) exists.
+std::vector<std::size_t> hourRowsOfDay(const std::vector<sctArcZap>& records, int year, int month, int dom,
+                                       bool& found2400)
 {
-    TwoZap row;
-    std::size_t at;
-};
-
-// Passes 1 and 3 of the hourly report: the rows of the day, the 24:00 row included when the
-// 00:00 record of the next day (same month) exists.
-std::vector<RowAt> hourRowsOfDay(const std::vector<sctArcZap>& records, int year, int month, int dom, bool& found2400)
-{
-    std::vector<RowAt> rows;
+    std::vector<std::size_t> rows;
     const std::size_t first = lowerBound(records, keyOf(year, month, dom, 1, 0));
     const std::size_t last = lowerBound(records, keyOf(year, month, dom + 1, 0, 0));
     rows.reserve(last - first + 2);
     for (std::size_t i = first; i < last; ++i) {
         if (records[i].Event == kEventHourly)
-            rows.push_back({ TwoZap{ {}, records[i], {}, {}, {} }, i });
+            rows.push_back(i);
     }
     found2400 = false;
     const std::uint64_t midnight = keyOf(year, month, dom + 1, 0, 0);
     for (std::size_t i = last; i < records.size() && stampKey(records[i]) == midnight; ++i) {
         if (records[i].Event == kEventHourly) {
-            rows.push_back({ TwoZap{ {}, records[i], {}, {}, {} }, i });
+            rows.push_back(i);
             found2400 = true;
         }
     }
     return rows;
 }
 
-// The latest record before the one at `at` that can open its hour: records the interval
-// search skips, hour-24 records and the part-hour records of the hour just before do not.
-sctArcZap earlierFor(const std::vector<sctArcZap>& records, std::size_t at)
+// The position of the latest record before the one at `at` that can open its hour (records
+// the interval search skips, hour-24 records and the part-hour records of the hour just before
+// do not), found by stepping back from `at`; kNoRecord when there is none.
+std::size_t earlierAt(const std::vector<sctArcZap>& records, std::size_t at)
 {
     const sctArcZap& later = records[at];
     const std::uint64_t key = stampKey(later);
@@ -97,9 +91,14 @@ sctArcZap earlierFor(const std::vector<sctArcZap>& records, std::size_t at)
         const sctArcZap& r = records[i];
         if (r.Event == kEventSkipped || r.hour == 24 || (r.hour + 1 == later.hour && r.minute != 0))
             continue;
-        return r;
+        return i;
     }
-    return sctArcZap{};
+    return kNoRecord;
+}
+
+sctArcZap recordAt(const std::vector<sctArcZap>& records, std::size_t at)
+{
+    return at == kNoRecord ? sctArcZap{} : records[at];
 }
 
 } // namespace
@@ -149,34 +148,42 @@ void ContourMeans::add(const sctArcZap& earlier, const sctArcZap& later)
     pReturn.add(later.p[s + 1], w.returned);
 }
 
-std::vector<TwoZap> hourlyRows(const std::vector<sctArcZap>& records, const QDate& day, ContourMeans& means)
+HourRowPositions hourlyRowPositions(const std::vector<sctArcZap>& records, const QDate& day)
 {
+    HourRowPositions out;
     int year, month, dom;
     if (!dayBytes(day, year, month, dom))
-        return {};
+        return out;
     bool found2400 = false;
-    std::vector<RowAt> rows = hourRowsOfDay(records, year, month, dom, found2400);
+    out.later = hourRowsOfDay(records, year, month, dom, found2400);
 
     // A day without any hourly record gets no closing row either: the next record after an
     // all-zero stamp would be the first of the archive, whatever its day.
-    if (!found2400 && !rows.empty()) {
-        const sctArcZap last = rows.back().row.later;
+    if (!found2400 && !out.later.empty()) {
+        const sctArcZap& last = records[out.later.back()];
         for (std::size_t i = upperBound(records, stampKey(last)); i < records.size(); ++i) {
             if (records[i].hour != 24 && !sameDate(records[i], last)) {
-                rows.push_back({ TwoZap{ {}, records[i], {}, {}, {} }, i });
+                out.later.push_back(i);
                 break;
             }
         }
     }
-
-    std::vector<TwoZap> out;
-    out.reserve(rows.size());
-    for (RowAt& r : rows) {
-        r.row.earlier = earlierFor(records, r.at);
-        means.add(r.row.earlier, r.row.later);
-        out.push_back(r.row);
-    }
+    out.earlier.reserve(out.later.size());
+    for (std::size_t at : out.later)
+        out.earlier.push_back(earlierAt(records, at));
     return out;
+}
+
+std::vector<TwoZap> hourlyRows(const std::vector<sctArcZap>& records, const QDate& day, ContourMeans& means)
+{
+    const HourRowPositions at = hourlyRowPositions(records, day);
+    std::vector<TwoZap> rows;
+    rows.reserve(at.later.size());
+    for (std::size_t i = 0; i < at.later.size(); ++i) {
+        rows.push_back(TwoZap{ recordAt(records, at.earlier[i]), records[at.later[i]], {}, {}, {} });
+        means.add(rows.back().earlier, rows.back().later);
+    }
+    return rows;
 }
 
 std::vector<TwoZap> dailyRowsFromRecords(const std::vector<sctArcZap>& records, const QDate& start, const QDate& end,
@@ -200,9 +207,8 @@ std::vector<TwoZap> dailyRowsFromRecords(const std::vector<sctArcZap>& records, 
         TwoZap row;
         row.earlier = records[first];
         bool found2400 = false;
-        for (RowAt& r : hourRowsOfDay(records, year, month, dom, found2400)) {
-            TwoZap& hour = r.row;
-            hour.earlier = earlierFor(records, r.at);
+        for (const std::size_t at : hourRowsOfDay(records, year, month, dom, found2400)) {
+            const TwoZap hour{ recordAt(records, earlierAt(records, at)), records[at], {}, {}, {} };
             means.add(hour.earlier, hour.later);
             for (std::size_t c = 0; c < std::size_t(kContours); ++c) {
                 row.Tfmn[c] += hour.later.Tfmn[c];
@@ -270,19 +276,19 @@ bool stampMinutes(const sctArcZap& r, std::int64_t& minutes)
 
 } // namespace
 
-TimeBalance timeBalance(const TwoZap& first, const TwoZap& last, int contour, std::uint64_t tminMinutes,
+TimeBalance timeBalance(const sctArcZap& opening, const sctArcZap& closing, int contour, std::uint64_t tminMinutes,
                         std::uint64_t tmaxMinutes, std::uint64_t tdtMinutes)
 {
     TimeBalance b;
     const std::size_t c = std::size_t(std::clamp(contour, 0, kContours - 1));
     std::int64_t from = 0, to = 0;
-    if (stampMinutes(first.earlier, from) && stampMinutes(last.later, to)) {
+    if (stampMinutes(opening, from) && stampMinutes(closing, to)) {
         // Half a second away from zero, so that a whole number of hours never rounds down.
         double days = double(to - from) / 1440.0;
         days += days < 0 ? -5.787037037037037e-6 : 5.787037037037037e-6;
         b.total = std::trunc(days * 24.0);
     }
-    b.working = std::uint32_t(last.later.T[c] - first.earlier.T[c]) / 60.0;
+    b.working = std::uint32_t(closing.T[c] - opening.T[c]) / 60.0;
     b.tmin = double(tminMinutes) / 60.0;
     b.tmax = double(tmaxMinutes) / 60.0;
     b.tdt = double(tdtMinutes) / 60.0;

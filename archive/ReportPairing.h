@@ -55,6 +55,16 @@ RowWeights rowWeights(const sctArcZap& earlier, const sctArcZap& later, int cont
 // record is the nearest usable one before it (all zero when there is none).
 std::vector<TwoZap> hourlyRows(const std::vector<sctArcZap>& records, const QDate& day, ContourMeans& means);
 
+// The same rows as positions in the list, for a caller that needs no copies of the records:
+// later[i] closes row i, earlier[i] opens it (kNoRecord: none, an all-zero record).
+inline constexpr std::size_t kNoRecord = static_cast<std::size_t>(-1);
+struct HourRowPositions
+{
+    std::vector<std::size_t> later;
+    std::vector<std::size_t> earlier;
+};
+HourRowPositions hourlyRowPositions(const std::vector<sctArcZap>& records, const QDate& day);
+
 // One row per day from start to end inclusive, from the first record of the day to the first
 // record of a later day; the hourly rows in between feed the means and the minute sums.
 std::vector<TwoZap> dailyRowsFromRecords(const std::vector<sctArcZap>& records, const QDate& start, const QDate& end,
@@ -75,7 +85,8 @@ struct TimeBalance
     double tmax = 0.0;
     double tdt = 0.0;
 };
-TimeBalance timeBalance(const TwoZap& first, const TwoZap& last, int contour, std::uint64_t tminMinutes,
+// `opening` is the first row's earlier record, `closing` the last row's later one.
+TimeBalance timeBalance(const sctArcZap& opening, const sctArcZap& closing, int contour, std::uint64_t tminMinutes,
                         std::uint64_t tmaxMinutes, std::uint64_t tdtMinutes);
 
 } // namespace archive::pairing

@@ -45,6 +45,19 @@ bool writeArchive(uitest::FrameFixture& f)
     return testsupport::writeFile(acc.archiveFilePath(), archive::archiveFileBytes(params, records, 1234));
 }
 
+// The frame on screen with the account's row selected.
+bool showWithArchive(uitest::FrameFixture& f)
+{
+    if (!writeArchive(f))
+        return false;
+    f.frame->resize(1200, 800);
+    f.frame->show();
+    if (!QTest::qWaitForWindowExposed(f.frame.get()))
+        return false;
+    f.frame->deviceList()->selectRow(0);
+    return true;
+}
+
 std::int64_t at(int day, int hour)
 {
     return archive::chart::msOf(QDate(2015, 1, day)) + hour * archive::chart::kHourMs;
@@ -69,11 +82,7 @@ private slots:
 void TestChartView::showsTheArchiveWithItsGapsAndErrors()
 {
     uitest::FrameFixture f({ { 1234, 1, u"Школа"_s } });
-    QVERIFY(writeArchive(f));
-    f.frame->resize(1200, 800);
-    f.frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
-    f.frame->deviceList()->selectRow(0);
+    QVERIFY(showWithArchive(f));
     QVERIFY(f.frame->isCommandEnabled(cmd::ShowChart));
     f.frame->runCommand(cmd::ShowChart);
     auto* view = qobject_cast<CChartView*>(f.frame->view()->widget());
@@ -157,11 +166,7 @@ void TestChartView::showsTheArchiveWithItsGapsAndErrors()
 void TestChartView::qualityFindingsLeadIntoTheArchiveList()
 {
     uitest::FrameFixture f({ { 1234, 1, u"Школа"_s } });
-    QVERIFY(writeArchive(f));
-    f.frame->resize(1200, 800);
-    f.frame->show();
-    QVERIFY(QTest::qWaitForWindowExposed(f.frame.get()));
-    f.frame->deviceList()->selectRow(0);
+    QVERIFY(showWithArchive(f));
     QVERIFY(f.frame->isCommandEnabled(cmd::QualityCheck));
     f.frame->runCommand(cmd::QualityCheck);
     QualityDlg* dialog = f.frame->findChild<QualityDlg*>();
