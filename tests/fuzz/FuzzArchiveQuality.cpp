@@ -82,9 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (s.size() == 0)
         return 0;
     const int columns = 1 + data[1] % 200;
-    // An amount, a reading and a difference: the three ways a value can go missing.
-    for (const int q : { int(archive::chart::Quantity::Q), int(archive::chart::Quantity::t1),
-                         int(archive::chart::Quantity::dt) }) {
+    // One quantity a run, the input's choice: an amount, a reading or a difference go missing
+    // each their own way.
+    {
+        const int q = data[2] % archive::chart::kQuantities;
         const auto pts = archive::chart::downsample(s, archive::chart::Quantity(q), s.x.front(), s.x.back(), columns);
         if (pts.size() > std::size_t(2 * columns))
             std::abort();
@@ -100,7 +101,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     }
-    for (auto mark : { archive::chart::Mark::Missing, archive::chart::Mark::Error, archive::chart::Mark::Tmin })
-        archive::chart::bands(s, mark, s.x.front(), s.x.back(), columns);
+    const auto mark = archive::chart::Mark(data[3] % 5);
+    for (const archive::chart::Band& b : archive::chart::bands(s, mark, s.x.front(), s.x.back(), columns)) {
+        if (b.to <= b.from)
+            std::abort();
+    }
     return 0;
 }
