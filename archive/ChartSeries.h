@@ -48,6 +48,16 @@ double increase(double a, double b);
 
 struct Request
 {
+    Request() = default;
+    Request(int contour, Step step, const QDate& from, const QDate& to, const QDateTime& now = {})
+        : contour(contour)
+        , step(step)
+        , from(from)
+        , to(to)
+        , now(now)
+    {
+    }
+
     int contour = 0;
     Step step = Step::Hourly;
     QDate from; // days, both included; invalid takes the first/last day of the archive
