@@ -69,10 +69,10 @@ QDate lastDay(std::size_t count)
 struct Picture
 {
     explicit Picture(std::size_t count)
-        : image(1200, 700, QImage::Format_ARGB32_Premultiplied)
+        : app(application())
+        , image(1200, 700, QImage::Format_ARGB32_Premultiplied)
         , offscreen(image.size())
     {
-        application();
         chartui::ArchiveChart& chart = offscreen.chart();
         chart.setShown({ archive::chart::Quantity::Q, archive::chart::Quantity::t1, archive::chart::Quantity::t2 });
         chart.setSeries(archive::chart::build(hours(count), { 0, archive::chart::Step::Hourly, QDate(2016, 1, 1),
@@ -87,6 +87,7 @@ struct Picture
         chartui::paintChart(offscreen.chart(), painter, QRectF(image.rect()));
     }
 
+    QApplication& app; // before the chart, which is a graphics scene
     QImage image;
     chartui::OffscreenChart offscreen;
 };
