@@ -54,7 +54,6 @@ public:
     // One transaction around many writes, each of which then keeps its own savepoint.
     bool beginBulk();
     bool endBulk();
-    bool inBulk() const { return m_bulk; }
 
     QString lastError() const { return m_error; }
     // The URL without its password, for messages.
