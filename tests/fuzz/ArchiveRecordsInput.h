@@ -22,18 +22,21 @@ struct ArchiveRecordsInput
 };
 
 // Each 16 bytes make one record: stamp, Event, three error words' low bytes, minutes and a few
-// integrator and temperature bytes. The stamps fall in one month, now and then the next or a
-// neighbouring year: a period of years would spend each run building hours, not on the cases.
+// integrator and temperature bytes. The stamps fall in January 2026, now and then February; an
+// odd record lands across the year boundary, a month further or on month 0 or 13. So a period
+// stays within five months: every slot costs each run thirteen values under instrumentation, and
+// a period of years spent the runs building hours, not on the cases.
 inline std::vector<sctArcZap> recordsOf(const std::uint8_t* data, std::size_t size)
 {
+    static constexpr std::uint8_t kOdd[][2] = { { 25, 12 }, { 25, 11 }, { 26, 0 }, { 26, 13 }, { 26, 3 }, { 26, 2 } };
     std::vector<sctArcZap> out;
     out.reserve(size / 16);
     for (std::size_t at = 0; at + 16 <= size && out.size() < 2000; at += 16) {
         const std::uint8_t* b = data + at;
         sctArcZap r;
         const bool odd = b[0] == 0xFF && b[15] == 0xFF;
-        r.year = std::uint8_t(odd ? 25 + b[1] % 3 : 26);
-        r.month = odd ? b[1] % 14 : b[1] == 0xFE ? 2 : 1;
+        r.year = odd ? kOdd[b[1] % 6][0] : 26;
+        r.month = odd ? kOdd[b[1] % 6][1] : b[1] == 0xFE ? 2 : 1;
         r.day = b[2] % 33;
         r.hour = b[3] % 26;
         r.minute = b[4] % 3 == 0 ? b[4] % 61 : 0;
