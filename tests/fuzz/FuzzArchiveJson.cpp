@@ -8,10 +8,10 @@
 #include <cstring>
 
 #include <QDate>
-#include <QTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTime>
 
 #include "app/ArchiveListColumns.h"
 #include "archive/ArchiveRecord.h"
